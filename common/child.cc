@@ -1,0 +1,173 @@
+// Starting the user's program on the terminal or as a filter, and judging
+// how it ended.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support.h"
+
+namespace {
+
+// Gives descriptor `fd` of the child the controlling terminal, opened with
+// `flags`, unless it already is a terminal.
+void take_terminal(const char* terminal, int fd, int flags,
+                   const char* open_failed, const char* dup_failed,
+                   const char* close_failed) {
+  if (terminal == nullptr || terminal[0] == '\0' || isatty(fd)) {
+    return;
+  }
+  const int opened = open(terminal, flags);
+  if (opened < 0) {
+    fatal(FATAL_ERRNO | FATAL_IN_CHILD, "%s", open_failed);
+  }
+  // With `fd` closed when the tool started, open hands out `fd` itself.
+  if (opened == fd) {
+    return;
+  }
+  if (dup2(opened, fd) < 0) {
+    fatal(FATAL_ERRNO | FATAL_IN_CHILD, "%s", dup_failed);
+  }
+  if (close(opened) != 0) {
+    fatal(FATAL_ERRNO | FATAL_IN_CHILD, "%s", close_failed);
+  }
+}
+
+[[noreturn]] void exec_child(char** child_argv) {
+  execvp(child_argv[0], child_argv);
+  fatal(FATAL_ERRNO | FATAL_IN_CHILD, _("exec %s"), child_argv[0]);
+}
+
+pid_t fork_or_die() {
+  const pid_t pid = fork();
+  if (pid < 0) {
+    fatal(FATAL_ERRNO, _("fork"));
+  }
+  return pid;
+}
+
+// Moves pipe end `from` onto descriptor `to` in the child. The edit cycle
+// keeps descriptors 0 to 2 open, so a pipe end is never one of them.
+void move_fd(int from, int to, const char* dup_failed,
+             const char* close_failed) {
+  if (dup2(from, to) < 0) {
+    fatal(FATAL_ERRNO | FATAL_IN_CHILD, "%s", dup_failed);
+  }
+  if (close(from) != 0) {
+    fatal(FATAL_ERRNO | FATAL_IN_CHILD, "%s", close_failed);
+  }
+}
+
+// The write end of the pipe to a filter. A filter may stop reading before the
+// end (it failed, or it wants no more); the rest of the text is then
+// discarded, so that the tool goes on and reports how the filter ended
+// instead of dying of SIGPIPE.
+struct pipe_writer {
+  int fd;
+  bool reader_gone;
+};
+pipe_writer to_filter = {-1, false};
+
+ssize_t write_to_filter(void* cookie, const char* data, size_t size) {
+  auto* writer = static_cast<pipe_writer*>(cookie);
+  size_t done = 0;
+  while (done < size && !writer->reader_gone) {
+    const ssize_t written = write(writer->fd, data + done, size - done);
+    if (written < 0) {
+      if (errno != EPIPE) {
+        return -1;
+      }
+      writer->reader_gone = true;
+    } else {
+      done += static_cast<size_t>(written);
+    }
+  }
+  return static_cast<ssize_t>(size);
+}
+
+int close_filter_pipe(void* cookie) {
+  return close(static_cast<pipe_writer*>(cookie)->fd);
+}
+
+}  // namespace
+
+void run_on_terminal(char** child_argv) {
+  if (fork_or_die() != 0) {
+    return;
+  }
+  const char* terminal = ctermid(nullptr);
+  take_terminal(terminal, 0, O_RDONLY, _("open terminal read"),
+                _("dup2 stdin"), _("close extra terminal read fd"));
+  take_terminal(terminal, 1, O_WRONLY, _("open terminal write"),
+                _("dup2 stdout"), _("close extra terminal write fd"));
+  exec_child(child_argv);
+}
+
+void start_filter(char** child_argv, FILE** to_child, int* from_child) {
+  int output[2], input[2];
+  if (pipe(output) != 0) {
+    fatal(FATAL_ERRNO, _("pipe for output"));
+  }
+  if (pipe(input) != 0) {
+    fatal(FATAL_ERRNO, _("pipe for input"));
+  }
+  if (fork_or_die() == 0) {
+    if (close(output[1]) != 0) {
+      fatal(FATAL_ERRNO | FATAL_IN_CHILD, _("close write end of output pipe"));
+    }
+    move_fd(output[0], 0, _("dup2 stdin"), _("close read end of output pipe"));
+    if (close(input[0]) != 0) {
+      fatal(FATAL_ERRNO | FATAL_IN_CHILD, _("close read end of input pipe"));
+    }
+    move_fd(input[1], 1, _("dup2 stdout"), _("close write end of input pipe"));
+    exec_child(child_argv);
+  }
+  if (close(output[0]) != 0) {
+    fatal(FATAL_ERRNO, _("close read end of output pipe"));
+  }
+  to_filter = {output[1], false};
+  const cookie_io_functions_t functions = {
+      .read = nullptr,
+      .write = write_to_filter,
+      .seek = nullptr,
+      .close = close_filter_pipe,
+  };
+  *to_child = fopencookie(&to_filter, "w", functions);
+  if (*to_child == nullptr) {
+    fatal(FATAL_ERRNO, _("fdopen write end of output pipe"));
+  }
+  use_without_locking(*to_child);
+  if (close(input[1]) != 0) {
+    fatal(FATAL_ERRNO, _("close write end of input pipe"));
+  }
+  *from_child = input[0];
+}
+
+bool child_stopped_reading() { return to_filter.reader_gone; }
+
+int wait_for_child() {
+  int status;
+  if (wait(&status) == -1) {
+    fatal(FATAL_ERRNO, _("waiting for child"));
+  }
+  return status;
+}
+
+void check_child_status(const char* program) {
+  const int status = wait_for_child();
+  if ((status & 0x7f) == 0x7f || status == 0x13) {
+    fatal(0, _("impossible status from child process: %x"), status);
+  }
+  if ((status & 0x7f) != 0) {
+    fatal(0, _("%s died with signal \"%s\""), program, strsignal(status & 0x7f));
+  }
+  const int code = status >> 8;
+  if (code == 128) {
+    fatal(0, _("child process couldn't execute %s"), program);
+  }
+  if (code != 0) {
+    fatal(0, _("%s returned failure exit code %d"), program, code);
+  }
+}

@@ -1,0 +1,57 @@
+// Tests of the diagnostic line and the allocation routines.
+#include <errno.h>
+#include <stdint.h>
+
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+TEST(Fatal, WritesOneLineAndExitsWithOne) {
+  EXPECT_EXIT(fatal(0, "open %s for reading", "x.po"),
+              testing::ExitedWithCode(1),
+              "^tool: error: open x.po for reading\\.\n$");
+}
+
+TEST(Fatal, ReportsTheErrorNumberCurrentOnEntry) {
+  EXPECT_EXIT(
+      {
+        errno = ENOENT;
+        fatal(FATAL_ERRNO, "open %s", "x");
+      },
+      testing::ExitedWithCode(1),
+      "^tool: error: open x: No such file or directory\\.\n$");
+}
+
+TEST(Fatal, QuotedLineComesBeforeTheFullStop) {
+  EXPECT_EXIT(fatal(0, "bad line:\n%s", "msgctxt \"a\""),
+              testing::ExitedWithCode(1),
+              "^tool: error: bad line:\nmsgctxt \"a\"\\.\n$");
+}
+
+TEST(Fatal, InChildUsesChildLabelAndStatus128) {
+  EXPECT_EXIT(
+      {
+        errno = EACCES;
+        fatal(FATAL_ERRNO | FATAL_IN_CHILD, "exec %s", "prog");
+      },
+      testing::ExitedWithCode(128),
+      "^tool: error in child process: exec prog: Permission denied\\.\n$");
+}
+
+TEST(Fatal, ChildDoesNotFlushParentBuffers) {
+  EXPECT_EXIT(
+      {
+        fputs("buffered", stdout);
+        fatal(FATAL_IN_CHILD, "x");
+      },
+      testing::ExitedWithCode(128), "^tool: error in child process: x\\.\n$");
+}
+
+TEST(Alloc, ExhaustionIsFatal) {
+  EXPECT_EXIT(alloc_or_die(SIZE_MAX / 2), testing::ExitedWithCode(1),
+              "^tool: error: could not allocate memory\\.\n$");
+  void* block = alloc_or_die(16);
+  EXPECT_EXIT(realloc_or_die(block, SIZE_MAX / 2), testing::ExitedWithCode(1),
+              "^tool: error: could not allocate memory\\.\n$");
+  free(block);
+}

@@ -1,0 +1,139 @@
+// Tests of the line reader and the stream operations.
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+// Reads all lines of `text` with read_line, recording each capacity.
+std::vector<std::string> read_all(const std::string& text,
+                                  std::vector<size_t>* capacities = nullptr) {
+  FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+  std::vector<std::string> lines;
+  char* line = nullptr;
+  size_t capacity = 0;
+  while ((line = read_line(line, &capacity, stream)) != nullptr) {
+    lines.emplace_back(line);
+    if (capacities != nullptr) {
+      capacities->push_back(capacity);
+    }
+  }
+  EXPECT_EQ(0u, capacity);
+  fclose(stream);
+  return lines;
+}
+
+}  // namespace
+
+TEST(ReadLine, ReturnsLinesWholeWhateverTheirLength) {
+  for (size_t length : {1, 1022, 1023, 1024, 2047, 2048, 5000, 100000}) {
+    const std::string longline(length, 'x');
+    std::vector<size_t> capacities;
+    const auto lines = read_all("a\n" + longline + "\nb\n", &capacities);
+    ASSERT_EQ(3u, lines.size()) << "length " << length;
+    EXPECT_EQ("a\n", lines[0]);
+    EXPECT_EQ(longline + "\n", lines[1]) << "length " << length;
+    EXPECT_EQ("b\n", lines[2]);
+    EXPECT_EQ(1024u, capacities[0]);
+    EXPECT_GT(capacities[1], length + 1) << "length " << length;
+    EXPECT_EQ(capacities[1], capacities[2]) << "the buffer never shrinks";
+  }
+}
+
+TEST(ReadLine, KeepsEveryByteOfALine) {
+  const auto lines = read_all("  \tlead\r\n\n\xe4\xf6\xfc latin-1\n");
+  ASSERT_EQ(3u, lines.size());
+  EXPECT_EQ("  \tlead\r\n", lines[0]);
+  EXPECT_EQ("\n", lines[1]);
+  EXPECT_EQ("\xe4\xf6\xfc latin-1\n", lines[2]);
+}
+
+TEST(ReadLine, LastLineMayLackItsNewline) {
+  const auto lines = read_all("one\ntwo");
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ("two", lines[1]);
+}
+
+TEST(ReadLine, EmptyInputGivesNullAtOnce) {
+  EXPECT_TRUE(read_all("").empty());
+}
+
+TEST(ReadLine, ZeroByteIsRefused) {
+  for (const std::string& text :
+       {std::string("a\0b\n", 4), std::string("a\nb\0", 4),
+        std::string("\0", 1)}) {
+    EXPECT_EXIT(read_all(text), testing::ExitedWithCode(1),
+                "^tool: error: found a zero byte in the input; only text can "
+                "be handled\\.\n$");
+  }
+}
+
+TEST(ReadLine, ReadErrorIsFatal) {
+  EXPECT_EXIT(
+      {
+        FILE* stream = fopen("/dev/null", "w");
+        size_t capacity = 0;
+        read_line(nullptr, &capacity, stream);
+      },
+      testing::ExitedWithCode(1),
+      "^tool: error: reading file: Bad file descriptor\\.\n$");
+}
+
+TEST(PutText, WriteErrorIsFatal) {
+  EXPECT_EXIT(
+      {
+        FILE* stream = fopen("/dev/full", "w");
+        setvbuf(stream, nullptr, _IONBF, 0);
+        put_text("x", stream);
+      },
+      testing::ExitedWithCode(1),
+      "^tool: error: writing file: No space left on device\\.\n$");
+}
+
+TEST(CloseStream, FailedFlushIsFatal) {
+  EXPECT_EXIT(
+      {
+        FILE* stream = fopen("/dev/full", "w");
+        put_text("x", stream);
+        close_stream(stream);
+      },
+      testing::ExitedWithCode(1),
+      "^tool: error: closing file: No space left on device\\.\n$");
+}
+
+TEST(OpenStream, FailureNamesThePath) {
+  EXPECT_EXIT(open_for_reading("/nonexistent/x.po"),
+              testing::ExitedWithCode(1),
+              "^tool: error: open /nonexistent/x.po for reading: No such file "
+              "or directory\\.\n$");
+  EXPECT_EXIT(open_for_writing("/nonexistent/x.po"),
+              testing::ExitedWithCode(1),
+              "^tool: error: open /nonexistent/x.po for writing: No such file "
+              "or directory\\.\n$");
+  EXPECT_EXIT(remove_file("/nonexistent/x.po"), testing::ExitedWithCode(1),
+              "^tool: error: unlink /nonexistent/x.po: No such file or "
+              "directory\\.\n$");
+}
+
+TEST(MakeTempName, CreatesAPrivateEmptyFileInTheTemporaryDirectory) {
+  char* first = make_temp_name();
+  char* second = make_temp_name();
+  EXPECT_STRNE(first, second);
+  EXPECT_EQ(0, strncmp(first, P_tmpdir "/", strlen(P_tmpdir) + 1)) << first;
+  struct stat status;
+  ASSERT_EQ(0, stat(first, &status));
+  EXPECT_TRUE(S_ISREG(status.st_mode));
+  EXPECT_EQ(0600u, status.st_mode & 07777);
+  EXPECT_EQ(0, status.st_size);
+  remove_file(first);
+  remove_file(second);
+  free(first);
+  free(second);
+}

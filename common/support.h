@@ -1,0 +1,94 @@
+// Support shared by both tools: failing, memory, streams, the child program
+// and the edit cycle that hands a work text to it and merges the result.
+#ifndef TEXTMEND_COMMON_SUPPORT_H
+#define TEXTMEND_COMMON_SUPPORT_H
+
+#include <libintl.h>
+#include <stddef.h>
+#include <stdio.h>
+
+#define _(msgid) gettext(msgid)
+
+inline constexpr int FATAL_ERRNO = 1;     // append the system's error text
+inline constexpr int FATAL_IN_CHILD = 2;  // after fork: child label, _exit(128)
+
+// "msgproof" or "postproof"; each program defines it.
+extern const char tool_name[];
+
+// Prints "tool: error: message[: system error]." on standard error and ends
+// the process with status 1, or 128 in a child (without flushing stdio).
+[[noreturn, gnu::format(printf, 2, 3)]] void fatal(int flags,
+                                                   const char* format, ...);
+
+// malloc and realloc that end the run when memory runs out. A resize to 0
+// bytes may return null.
+void* alloc_or_die(size_t size);
+void* realloc_or_die(void* block, size_t size);
+
+// Returns the next line of `stream`, newline included (the last line of the
+// input may lack it), in `buffer`, which may have moved; `*capacity` is the
+// buffer's size. Pass null and 0 to start. At end of input frees the buffer,
+// sets `*capacity` to 0 and returns null. A line holding a zero byte ends the
+// run, since lines are handled as zero-terminated strings.
+char* read_line(char* buffer, size_t* capacity, FILE* stream);
+
+// Writes a zero-terminated string.
+void put_text(const char* text, FILE* stream);
+
+// fopen for reading or for writing (create or truncate); the descriptor is
+// not passed on to the child program.
+FILE* open_for_reading(const char* path);
+FILE* open_for_writing(const char* path);
+void close_stream(FILE* stream);
+
+// Creates a new empty file, readable and writable by the user alone, in the
+// system's temporary directory, and returns its name (never freed).
+char* make_temp_name();
+void remove_file(const char* path);
+
+// Marks a stream as used by one thread only, so that stdio takes no lock.
+void use_without_locking(FILE* stream);
+
+// The child program's null-terminated argument vector: the program, then
+// argv[optind] to argv[argc - 1].
+char** build_child_argv(const char* program, int argc, char** argv,
+                        int optind);
+// Replaces %f by `name` and %% by % in every entry after the program.
+void expand_placeholders(char** child_argv, const char* name);
+
+// Starts the program on the controlling terminal and returns at once.
+void run_on_terminal(char** child_argv);
+// Starts the program as a filter: `*to_child` feeds its standard input,
+// `*from_child` is the descriptor of its standard output. Writing to a
+// filter that has stopped reading discards the text; see
+// child_stopped_reading.
+void start_filter(char** child_argv, FILE** to_child, int* from_child);
+// Whether the filter closed its input before it had read all of it.
+bool child_stopped_reading();
+int wait_for_child();
+// Waits for the child; returns only if it exited with code 0.
+void check_child_status(const char* program);
+
+// Afterwards `to` holds the contents of `from` and `from` is gone. An
+// existing `to` keeps its permission bits, and a symbolic link stays a link:
+// the file it points to receives the contents.
+void move_file(const char* from, const char* to);
+
+// A tool's two conversions, bound to the tool's settings. extract reads
+// `input` (copying every line to `copy` when given) and writes the work text;
+// it closes `input` unless that is standard input, `copy` and `work`. merge
+// reads the untouched input again with the edited work text and writes the
+// result; it closes all three streams.
+struct edit_ops {
+  void (*extract)(const void* settings, FILE* input, FILE* copy, FILE* work);
+  void (*merge)(const void* settings, FILE* reread, FILE* work, FILE* output);
+  const void* settings;
+};
+
+// Extracts the work text of `target` ("-" for standard input and output),
+// lets the program change it, merges and puts the result in place. Returns
+// only on success.
+void run_edit_cycle(const char* target, char** child_argv, bool filter,
+                    const edit_ops& ops);
+
+#endif  // TEXTMEND_COMMON_SUPPORT_H
