@@ -3,47 +3,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "support.h"
+#include "test_files.h"
 
 namespace {
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void spit(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-// A scratch directory, removed with its contents at the end of the test.
-struct ScratchDir {
-  explicit ScratchDir(const char* parent) {
-    path = std::string(parent) + "/textmend-test-XXXXXX";
-    if (mkdtemp(path.data()) == nullptr) {
-      path.clear();
-    }
-  }
-  ~ScratchDir() {
-    if (!path.empty()) {
-      system(("rm -rf '" + path + "'").c_str());
-    }
-  }
-  std::string path;
-};
 
 // A result file in the temporary directory, as the edit cycle makes it.
 std::string make_result(const std::string& text) {
   char* name = make_temp_name();
-  spit(name, text);
+  write_file(name, text);
   std::string copy = name;
   free(name);
   return copy;
@@ -57,8 +29,8 @@ TEST(MoveFile, KeepsTheTargetsPermissionsWhetherRenamedOrCopied) {
   for (const char* parent : {P_tmpdir, "/dev/shm"}) {
     ScratchDir dir(parent);
     ASSERT_FALSE(dir.path.empty()) << parent;
-    const std::string target = dir.path + "/de.po";
-    spit(target, "old contents\n");
+    const std::string target = dir / "de.po";
+    write_file(target, "old contents\n");
     chmod(target.c_str(), 0644);
     struct stat before;
     stat(target.c_str(), &before);
@@ -68,7 +40,7 @@ TEST(MoveFile, KeepsTheTargetsPermissionsWhetherRenamedOrCopied) {
 
     struct stat after;
     ASSERT_EQ(0, stat(target.c_str(), &after));
-    EXPECT_EQ("new\n", slurp(target)) << parent;
+    EXPECT_EQ("new\n", read_file(target)) << parent;
     EXPECT_EQ(0644u, after.st_mode & 07777) << parent;
     EXPECT_NE(0, access(result.c_str(), F_OK)) << "the result file is gone";
     if (std::string(parent) == "/dev/shm") {
@@ -79,26 +51,26 @@ TEST(MoveFile, KeepsTheTargetsPermissionsWhetherRenamedOrCopied) {
 
 TEST(MoveFile, EmptySourceTruncatesTheTargetAcrossDevices) {
   ScratchDir dir("/dev/shm");
-  const std::string target = dir.path + "/m";
-  spit(target, "something\n");
+  const std::string target = dir / "m";
+  write_file(target, "something\n");
   const std::string result = make_result("");
   move_file(result.c_str(), target.c_str());
-  EXPECT_EQ("", slurp(target));
+  EXPECT_EQ("", read_file(target));
   EXPECT_NE(0, access(result.c_str(), F_OK));
 }
 
 TEST(MoveFile, SymbolicLinkStaysALink) {
   ScratchDir dir(P_tmpdir);
-  const std::string real = dir.path + "/real.po";
-  const std::string link = dir.path + "/link.po";
-  spit(real, "old\n");
+  const std::string real = dir / "real.po";
+  const std::string link = dir / "link.po";
+  write_file(real, "old\n");
   ASSERT_EQ(0, symlink("real.po", link.c_str()));
   const std::string result = make_result("new\n");
   move_file(result.c_str(), link.c_str());
   struct stat status;
   ASSERT_EQ(0, lstat(link.c_str(), &status));
   EXPECT_TRUE(S_ISLNK(status.st_mode));
-  EXPECT_EQ("new\n", slurp(real));
+  EXPECT_EQ("new\n", read_file(real));
 }
 
 TEST(MoveFile, MissingDirectoryIsFatal) {

@@ -1,0 +1,54 @@
+// Files and scratch directories for tests.
+#ifndef TEXTMEND_COMMON_TEST_FILES_H
+#define TEXTMEND_COMMON_TEST_FILES_H
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+inline void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A directory made under `parent` (by default $TMPDIR, else the system's
+// temporary directory) and removed with its contents at the end.
+struct ScratchDir {
+  explicit ScratchDir(const char* parent = nullptr) {
+    if (parent == nullptr) {
+      parent = getenv("TMPDIR");
+    }
+    if (parent == nullptr || parent[0] == '\0') {
+      parent = P_tmpdir;
+    }
+    path = std::string(parent) + "/textmend-test-XXXXXX";
+    if (mkdtemp(path.data()) == nullptr) {
+      path.clear();
+    }
+  }
+  ~ScratchDir() {
+    if (!path.empty()) {
+      std::string command = "rm -rf '" + path + "'";
+      if (system(command.c_str()) != 0) {
+        fprintf(stderr, "could not remove %s\n", path.c_str());
+      }
+    }
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string operator/(const std::string& name) const {
+    return path + "/" + name;
+  }
+  std::string path;
+};
+
+#endif  // TEXTMEND_COMMON_TEST_FILES_H
