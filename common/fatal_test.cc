@@ -48,10 +48,11 @@ TEST(Fatal, ChildDoesNotFlushParentBuffers) {
 }
 
 TEST(Alloc, ExhaustionIsFatal) {
+  // Not anchored at the start: a sanitizer may warn first.
   EXPECT_EXIT(alloc_or_die(SIZE_MAX / 2), testing::ExitedWithCode(1),
-              "^tool: error: could not allocate memory\\.\n$");
+              "tool: error: could not allocate memory\\.\n$");
   void* block = alloc_or_die(16);
   EXPECT_EXIT(realloc_or_die(block, SIZE_MAX / 2), testing::ExitedWithCode(1),
-              "^tool: error: could not allocate memory\\.\n$");
+              "tool: error: could not allocate memory\\.\n$");
   free(block);
 }

@@ -174,7 +174,7 @@ TEST(Msgproof, FailingProgramLeavesTheFileUnchanged) {
        "no-such-program.\n"},
       {{"-p", "sh", "--", "-c", "exit 128"},
        "msgproof: error: child process couldn't execute sh.\n"},
-      {{"-f", "-p", "true"},
+      {{"-f", "-p", "sh", "--", "-c", "cat > /dev/null"},
        "msgproof: error: the spell file ends before this line of the .po "
        "file:\n# German translation..\n"},
       {{"-p", "sh", "--", "-c", ": > \"$1\"", "sh", "%f"},
