@@ -98,8 +98,8 @@ void run_on_terminal(char** child_argv) {
     return;
   }
   const char* terminal = ctermid(nullptr);
-  take_terminal(terminal, 0, O_RDONLY, _("open terminal read"),
-                _("dup2 stdin"), _("close extra terminal read fd"));
+  take_terminal(terminal, 0, O_RDONLY, _("open terminal read"), _("dup2 stdin"),
+                _("close extra terminal read fd"));
   take_terminal(terminal, 1, O_WRONLY, _("open terminal write"),
                 _("dup2 stdout"), _("close extra terminal write fd"));
   exec_child(child_argv);
@@ -145,7 +145,9 @@ void start_filter(char** child_argv, FILE** to_child, int* from_child) {
   *from_child = input[0];
 }
 
-bool child_stopped_reading() { return to_filter.reader_gone; }
+bool child_stopped_reading() {
+  return to_filter.reader_gone;
+}
 
 int wait_for_child() {
   int status;
@@ -161,7 +163,8 @@ void check_child_status(const char* program) {
     fatal(0, _("impossible status from child process: %x"), status);
   }
   if ((status & 0x7f) != 0) {
-    fatal(0, _("%s died with signal \"%s\""), program, strsignal(status & 0x7f));
+    fatal(0, _("%s died with signal \"%s\""), program,
+          strsignal(status & 0x7f));
   }
   const int code = status >> 8;
   if (code == 128) {

@@ -22,7 +22,8 @@ namespace {
 // `name`.
 char* insert_name(const char* arg, size_t at, const char* name) {
   const size_t arg_length = strlen(arg), name_length = strlen(name);
-  char* expanded = static_cast<char*>(alloc_or_die(arg_length - 2 + name_length + 1));
+  char* expanded =
+      static_cast<char*>(alloc_or_die(arg_length - 2 + name_length + 1));
   memcpy(expanded, arg, at);
   memcpy(expanded + at, name, name_length);
   memcpy(expanded + at + name_length, arg + at + 2, arg_length - at - 2 + 1);

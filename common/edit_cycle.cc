@@ -56,8 +56,8 @@ void* drain_filter_output(void* argument) {
       return nullptr;
     }
     for (ssize_t done = 0; done < got;) {
-      const ssize_t put = write(d->to, d->buffer + done,
-                                static_cast<size_t>(got - done));
+      const ssize_t put =
+          write(d->to, d->buffer + done, static_cast<size_t>(got - done));
       if (put < 0) {
         d->failure = _("writing file");
         d->error = errno;
@@ -71,8 +71,8 @@ void* drain_filter_output(void* argument) {
 // Runs the filter on the work text and merges its output. The filter is
 // judged before the merge, so that a failed filter ends the run with its own
 // report and without any merged text.
-void run_filter(const char* target, char** child_argv, FILE* input,
-                FILE* copy, FILE* output, const edit_ops& ops) {
+void run_filter(const char* target, char** child_argv, FILE* input, FILE* copy,
+                FILE* output, const edit_ops& ops) {
   expand_placeholders(child_argv, "-");
   FILE* to_child;
   int from_child;
@@ -92,9 +92,8 @@ void run_filter(const char* target, char** child_argv, FILE* input,
     fatal(FATAL_ERRNO, _("open %s for writing"), spool_name);
   }
   constexpr size_t drain_size = 64 * 1024;
-  drain d = {from_child, spool,
-             static_cast<char*>(alloc_or_die(drain_size)), drain_size,
-             nullptr, 0};
+  drain d = {from_child, spool,   static_cast<char*>(alloc_or_die(drain_size)),
+             drain_size, nullptr, 0};
   pthread_t reader;
   const int started = pthread_create(&reader, nullptr, drain_filter_output, &d);
   if (started != 0) {
@@ -122,8 +121,8 @@ void run_filter(const char* target, char** child_argv, FILE* input,
 
 // Lets the program edit the work file on the terminal, then merges. Returns
 // the work file's name.
-char* run_editor(const char* target, char** child_argv, FILE* input,
-                FILE* copy, FILE* output, const edit_ops& ops) {
+char* run_editor(const char* target, char** child_argv, FILE* input, FILE* copy,
+                 FILE* output, const edit_ops& ops) {
   char* work_name = make_temp_name();
   FILE* work = open_for_writing(work_name);
   expand_placeholders(child_argv, work_name);

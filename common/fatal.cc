@@ -9,9 +9,8 @@
 
 void fatal(int flags, const char* format, ...) {
   const int saved_errno = errno;
-  const char* label = (flags & FATAL_IN_CHILD) != 0
-                          ? _("error in child process")
-                          : _("error");
+  const char* label =
+      (flags & FATAL_IN_CHILD) != 0 ? _("error in child process") : _("error");
   fprintf(stderr, "%s: %s: ", tool_name, label);
   va_list args;
   va_start(args, format);

@@ -21,9 +21,9 @@ void copy_across(const char* from, const char* to) {
   char* buffer = static_cast<char*>(alloc_or_die(block));
   off_t remaining = status.st_size;
   while (remaining > 0) {
-    const size_t chunk =
-        remaining < static_cast<off_t>(block) ? static_cast<size_t>(remaining)
-                                              : block;
+    const size_t chunk = remaining < static_cast<off_t>(block)
+                             ? static_cast<size_t>(remaining)
+                             : block;
     if (fread(buffer, 1, chunk, source) != chunk) {
       fatal(FATAL_ERRNO, _("read from %s"), from);
     }

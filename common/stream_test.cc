@@ -109,12 +109,10 @@ TEST(CloseStream, FailedFlushIsFatal) {
 }
 
 TEST(OpenStream, FailureNamesThePath) {
-  EXPECT_EXIT(open_for_reading("/nonexistent/x.po"),
-              testing::ExitedWithCode(1),
+  EXPECT_EXIT(open_for_reading("/nonexistent/x.po"), testing::ExitedWithCode(1),
               "^tool: error: open /nonexistent/x.po for reading: No such file "
               "or directory\\.\n$");
-  EXPECT_EXIT(open_for_writing("/nonexistent/x.po"),
-              testing::ExitedWithCode(1),
+  EXPECT_EXIT(open_for_writing("/nonexistent/x.po"), testing::ExitedWithCode(1),
               "^tool: error: open /nonexistent/x.po for writing: No such file "
               "or directory\\.\n$");
   EXPECT_EXIT(remove_file("/nonexistent/x.po"), testing::ExitedWithCode(1),

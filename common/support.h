@@ -51,8 +51,7 @@ void use_without_locking(FILE* stream);
 
 // The child program's null-terminated argument vector: the program, then
 // argv[optind] to argv[argc - 1].
-char** build_child_argv(const char* program, int argc, char** argv,
-                        int optind);
+char** build_child_argv(const char* program, int argc, char** argv, int optind);
 // Replaces %f by `name` and %% by % in every entry after the program.
 void expand_placeholders(char** child_argv, const char* name);
 

@@ -4,14 +4,12 @@
 
 namespace {
 
-void bound_extract(const void* settings, FILE* input, FILE* copy,
-                   FILE* work) {
+void bound_extract(const void* settings, FILE* input, FILE* copy, FILE* work) {
   const auto& o = *static_cast<const po_options*>(settings);
   extract_translations(input, copy, work, o.strict, o.language);
 }
 
-void bound_merge(const void* settings, FILE* reread, FILE* work,
-                 FILE* output) {
+void bound_merge(const void* settings, FILE* reread, FILE* work, FILE* output) {
   const auto& o = *static_cast<const po_options*>(settings);
   merge_translations(reread, work, output, o.strict);
 }

@@ -25,8 +25,8 @@ char** parse_po_command_line(int argc, char** argv, po_options* options);
 // line, the translations handed over, everything else a marker. Copies every
 // line to `copy` when given. Closes `input` (unless it is standard input),
 // `copy` and `spellfile`.
-void extract_translations(FILE* input, FILE* copy, FILE* spellfile,
-                          bool strict, const char* language);
+void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
+                          const char* language);
 
 // Rebuilds the PO text from the untouched PO text `po` and the edited
 // `spellfile`, writing it to `output`; closes all three.
@@ -46,7 +46,9 @@ void join_split_strings(const char* text, char* out);
 inline const char* skip_blanks(const char* line) {
   return line + strspn(line, " \t");
 }
-inline bool is_comment(const char* rest) { return rest[0] == '#'; }
+inline bool is_comment(const char* rest) {
+  return rest[0] == '#';
+}
 // A line that names a message: msgid, msgid_plural or msgctxt.
 inline bool is_key_line(const char* rest) {
   const std::string_view r(rest);
@@ -55,7 +57,9 @@ inline bool is_key_line(const char* rest) {
 inline bool is_msgstr_line(const char* rest) {
   return std::string_view(rest).starts_with("msgstr");
 }
-inline bool is_string_line(const char* rest) { return rest[0] == '"'; }
+inline bool is_string_line(const char* rest) {
+  return rest[0] == '"';
+}
 
 // Removes the newline at the end of `line`, if there is one, for quoting the
 // line in a diagnostic.

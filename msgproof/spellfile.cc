@@ -48,8 +48,8 @@ bool carries_language(const char* after_keyword, const char* language) {
 
 }  // namespace
 
-void extract_translations(FILE* input, FILE* copy, FILE* spellfile,
-                          bool strict, const char* language) {
+void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
+                          const char* language) {
   char* line = nullptr;
   size_t capacity = 0;
   char* scratch = nullptr;

@@ -16,8 +16,7 @@ void join_split_strings(const char* text, char* out) {
       }
       *out++ = *text++;
       may_drop = true;
-    } else if (may_drop && text[0] == '"' && text[1] == ' ' &&
-               text[2] == '"') {
+    } else if (may_drop && text[0] == '"' && text[1] == ' ' && text[2] == '"') {
       text += 3;
       may_drop = false;
     } else {
@@ -91,8 +90,7 @@ void check_rest_of_po(char* po_line, size_t* capacity, FILE* po) {
   while ((po_line = read_line(po_line, capacity, po)) != nullptr) {
     const char* rest = skip_blanks(po_line);
     if (is_comment(rest) || is_key_line(rest) || is_msgstr_line(rest)) {
-      fatal(0,
-            _("the spell file ends before this line of the .po file:\n%s"),
+      fatal(0, _("the spell file ends before this line of the .po file:\n%s"),
             without_newline(po_line));
     }
   }

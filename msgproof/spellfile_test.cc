@@ -93,8 +93,8 @@ TEST(Extract, WritesOneLineForEachPoLine) {
        ">\n]\n>\n+ \"Offnen\"\n"},
       {"obsolete entries are comments",
        "#~ msgctxt \"x\"\n#~ msgid \"a\"\n#~ msgstr \"b\"\n", "#\n#\n#\n"},
-      {"unknown keyword and stray string",
-       "\"stray\"\nmsgfoo \"x\"\n", "? \"stray\"\n? msgfoo \"x\"\n"},
+      {"unknown keyword and stray string", "\"stray\"\nmsgfoo \"x\"\n",
+       "? \"stray\"\n? msgfoo \"x\"\n"},
       {"string lines after an unknown line continue the msgstr",
        "msgid \"a\"\nmsgstr \"b\"\nmsgfoo\n\"c\"\n",
        ">\n+ \"b\"\n? msgfoo\n\"c\"\n"},
@@ -152,9 +152,9 @@ TEST(SplitAfterEscapes, EndsTheLiteralAfterAnEscapeThatALetterFollows) {
       {R"("a\nb")", R"("a\n" "b")"},
       {R"("a\tb\rc")", R"("a\t" "b\r" "c")"},
       {R"("a\vZ")", R"("a\v" "Z")"},
-      {R"("a\xb")", R"("a\xb")"},       // x to z are not split
+      {R"("a\xb")", R"("a\xb")"},            // x to z are not split
       {R"("a\n1 \n b")", R"("a\n1 \n b")"},  // digit or space follows
-      {R"("a\\nb")", R"("a\\nb")"},     // an escaped backslash
+      {R"("a\\nb")", R"("a\\nb")"},          // an escaped backslash
       {R"("a\"b")", R"("a\"b")"},
       {"\"a\\n\xe4\"", "\"a\\n\xe4\""},  // bytes above 127 are no letters
       {"\"a\\", "\"a\\"},
@@ -176,7 +176,7 @@ TEST(JoinSplitStrings, JoinsAdjacentLiterals) {
       {R"("a" "" "b")", R"("a" "b")"},  // the second boundary stays
       {R"(" "x")", R"(" "x")"},         // a boundary at the start stays
       {R"("a" "\" " "b")", R"("a\" b")"},
-      {R"("a\" "b")", R"("a\" "b")"},    // an escaped quote starts none
+      {R"("a\" "b")", R"("a\" "b")"},  // an escaped quote starts none
       {R"("a\)", R"("a\)"},
       {R"("a")", R"("a")"},
       {"", ""},
@@ -196,7 +196,8 @@ TEST(Merge, UnchangedSpellfileGivesThePoFileBack) {
           "\"alt\"\n",
       "  # indented\n  msgid \"a\"\n  msgstr[1] \"b\"\nmsgfoo \"?\"\n"
       "msgid \"x\"\nmsgstr \"y\"",
-      "msgid \"a\"\r\nmsgstr \"b\\r\\nc\"\r\n\r\nmsgid \"c\"\r\nmsgstr \"\"\r\n",
+      "msgid \"a\"\r\nmsgstr \"b\\r\\nc\"\r\n\r\nmsgid \"c\"\r\nmsgstr "
+      "\"\"\r\n",
       "msgid \"\xe4\"\nmsgstr \"\xf6\\n\xfc\"\n",  // Latin-1
       "msgid \"a\"\nmsgstr\n\"b\"\n",
       "",
@@ -255,7 +256,8 @@ TEST(Merge, FailsWithoutLosingTheRestOfThePoFile) {
       {"cut short", "#\n>\n", false,
        "the spell file ends before this line of the \\.po file:\n"
        "msgstr \"b\"\\.\n$"},
-      {"empty", "", false, "ends before this line of the \\.po file:\n# c\\.\n$"},
+      {"empty", "", false,
+       "ends before this line of the \\.po file:\n# c\\.\n$"},
       {"marker without a line", "#\n>\n+ \"b\"\n#\n", false,
        "has no line left in the \\.po file:\n#\\.\n$"},
       {"translation without a string", "#\n>\n+ b\n", false,

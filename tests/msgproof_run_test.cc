@@ -31,8 +31,8 @@ const char sample[] =
 // The program leaves the work text as it is; in editor mode it also checks
 // that it has the terminal and the work file.
 const std::vector<std::string> unchanged_editor = {
-    "-p", "sh", "--", "-c", "test -t 0 && test -t 1 && test -f \"$1\"", "sh",
-    "%f"};
+    "-p", "sh", "--", "-c", "test -t 0 && test -t 1 && test -f \"$1\"",
+    "sh", "%f"};
 const std::vector<std::string> unchanged_filter = {"-f", "-p", "cat"};
 
 std::vector<std::string> msgproof(std::vector<std::string> args) {
@@ -79,8 +79,8 @@ struct Mode {
            (filter ? " filter" : " editor");
   }
 };
-const Mode modes[] = {{false, false}, {false, true}, {true, false},
-                      {true, true}};
+const Mode modes[] = {
+    {false, false}, {false, true}, {true, false}, {true, true}};
 
 }  // namespace
 
@@ -108,10 +108,9 @@ TEST(Msgproof, ProgramsChangeReachesOnlyTheTranslation) {
   for (size_t at; (at = want.find("Dtaei")) != std::string::npos;) {
     want.replace(at, 5, "Datei");
   }
-  const std::vector<std::string> editor = {"-p", "sed", "--", "-i", "s/Dtaei/Datei/",
-                                           "%f"};
-  const std::vector<std::string> filter = {"-f", "-p", "sed",
-                                           "s/Dtaei/Datei/"};
+  const std::vector<std::string> editor = {
+      "-p", "sed", "--", "-i", "s/Dtaei/Datei/", "%f"};
+  const std::vector<std::string> filter = {"-f", "-p", "sed", "s/Dtaei/Datei/"};
   for (const Mode& mode : modes) {
     const RunResult result =
         run_on(sample, mode.stdio, mode.filter ? filter : editor);
@@ -136,6 +135,29 @@ TEST(Msgproof, ChildGetsTheTerminalWhereTheToolsStreamsAreFiles) {
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_EQ(sample, read_file(dir / "de.po"));
   }
+}
+
+TEST(Msgproof, ClosedStandardInputIsNoHarm) {
+  ScratchDir dir;
+  write_file(dir / "de.po", sample);
+  RunOptions options;
+  options.terminal = options.output_to_terminal = true;
+  options.close_input = true;
+  const RunResult editor =
+      run(msgproof({"-n", dir / "de.po"}) + unchanged_editor, options);
+  EXPECT_EQ(0, editor.status) << editor.err;
+  const RunResult filter =
+      run(msgproof({"-n", dir / "de.po", "-f", "-p", "sed", "s/Dtaei/Datei/"}),
+          options);
+  EXPECT_EQ(0, filter.status) << filter.err;
+  EXPECT_NE(std::string::npos, read_file(dir / "de.po").find("\"Datei\""));
+  const RunResult stdio =
+      run(msgproof({"-n", "-", "-f", "-p", "cat"}), options);
+  EXPECT_EQ(1, stdio.status);
+  EXPECT_EQ(
+      "msgproof: error: standard input is not open: Bad file "
+      "descriptor.\n",
+      stdio.err);
 }
 
 TEST(Msgproof, WithoutAControllingTerminalTheChildCannotStart) {
@@ -220,8 +242,9 @@ TEST(Msgproof, FilterThatStopsReadingIsReported) {
 TEST(Msgproof, LargeFileGoesThroughAFilterWithoutHanging) {
   std::string po = "msgid \"\"\nmsgstr \"\"\n\"Language: de\\n\"\n";
   while (po.size() < 100 * 1024 * 1024) {
-    po += "#: src/main.c:42\nmsgid \"Open the file\"\nmsgstr \"\"\n"
-          "\"Die Datei\\n\"\n\"offnen\"\n\n";
+    po +=
+        "#: src/main.c:42\nmsgid \"Open the file\"\nmsgstr \"\"\n"
+        "\"Die Datei\\n\"\n\"offnen\"\n\n";
   }
   const RunResult result = run_on(po, false, unchanged_filter);
   EXPECT_EQ(0, result.status) << result.err;
@@ -229,18 +252,18 @@ TEST(Msgproof, LargeFileGoesThroughAFilterWithoutHanging) {
 }
 
 TEST(Msgproof, PlaceholderNamesTheWorkFileOrAMinus) {
-  const RunResult filter = run_on(
-      sample, false, {"-f", "-p", "sh", "--", "-c", "test \"$1\" = - && cat",
-                      "sh", "x%fy%%f"});
+  const RunResult filter = run_on(sample, false,
+                                  {"-f", "-p", "sh", "--", "-c",
+                                   "test \"$1\" = - && cat", "sh", "x%fy%%f"});
   EXPECT_EQ(1, filter.status) << "the argument is x-y%f, not -";
   const RunResult minus = run_on(
       sample, false,
       {"-f", "-p", "sh", "--", "-c", "test \"$1\" = - && cat", "sh", "%f"});
   EXPECT_EQ(0, minus.status) << minus.err;
-  const RunResult editor = run_on(
-      sample, false,
-      {"-p", "sh", "--", "-c", "case $1 in " P_tmpdir "/*) exit 0;; esac; exit 1",
-       "sh", "%f"});
+  const RunResult editor =
+      run_on(sample, false,
+             {"-p", "sh", "--", "-c",
+              "case $1 in " P_tmpdir "/*) exit 0;; esac; exit 1", "sh", "%f"});
   EXPECT_EQ(0, editor.status) << editor.err;
 }
 
@@ -248,12 +271,11 @@ TEST(Msgproof, FailedRunLeavesItsTemporaryFiles) {
   ScratchDir dir;
   write_file(dir / "de.po", sample);
   RunOptions options;
-  options.terminal = options.input_from_terminal =
-      options.output_to_terminal = true;
+  options.terminal = options.input_from_terminal = options.output_to_terminal =
+      true;
   const RunResult result = run(
       msgproof({"-n", dir / "de.po", "-p", "sh", "--", "-c",
-                "printf %s \"$1\" > \"$2\"; exit 1", "sh", "%f",
-                dir / "name"}),
+                "printf %s \"$1\" > \"$2\"; exit 1", "sh", "%f", dir / "name"}),
       options);
   EXPECT_EQ(1, result.status);
   const std::string work = read_file(dir / "name");
@@ -270,8 +292,8 @@ TEST(Msgproof, ResultKeepsTheFilesModeAndLink) {
   write_file(dir / "de.po", sample);
   chmod((dir / "de.po").c_str(), 0640);
   symlink("de.po", (dir / "link.po").c_str());
-  const RunResult result = run(msgproof(
-      {"-n", dir / "link.po", "-f", "-p", "sed", "s/Dtaei/Datei/"}));
+  const RunResult result = run(
+      msgproof({"-n", dir / "link.po", "-f", "-p", "sed", "s/Dtaei/Datei/"}));
   EXPECT_EQ(0, result.status) << result.err;
   struct stat status;
   ASSERT_EQ(0, lstat((dir / "link.po").c_str(), &status));
@@ -300,8 +322,7 @@ TEST(Msgproof, InputProblemsAreReportedBeforeAnythingChanges) {
   EXPECT_TRUE(zero.out == binary);
 
   const std::string unknown = "msgid \"a\"\nmsgstr \"b\"\nmsgfoo \"c\"\n";
-  const RunResult strict =
-      run_on(unknown, false, {"-s", "-f", "-p", "cat"});
+  const RunResult strict = run_on(unknown, false, {"-s", "-f", "-p", "cat"});
   EXPECT_EQ(1, strict.status);
   EXPECT_EQ(
       "msgproof: error: I don't understand this line in the .po file:\n"
@@ -323,14 +344,22 @@ TEST(Msgproof, CommandLine) {
       {{"-v"}, 0, "msgproof (textmend) 0.7\n", ""},
       {{"-n", "x.po", "-v", "-p", "prog"}, 0, "msgproof (textmend) 0.7\n", ""},
       {{"-v", "-x"}, 0, "msgproof (textmend) 0.7\n", ""},
-      {{"-x", "-v"}, 1, "",
+      {{"-x", "-v"},
+       1,
+       "",
        std::string(MSGPROOF) + ": invalid option -- 'x'\n" + usage},
-      {{"-n"}, 1, "",
+      {{"-n"},
+       1,
+       "",
        std::string(MSGPROOF) + ": option requires an argument -- 'n'\n" +
            usage},
-      {{"-l", "a", "-l", "b", "-v"}, 1, "",
+      {{"-l", "a", "-l", "b", "-v"},
+       1,
+       "",
        "msgproof: error: only one -l option is allowed.\n"},
-      {{"-l", "", "-l", "b"}, 1, "",
+      {{"-l", "", "-l", "b"},
+       1,
+       "",
        "msgproof: error: only one -l option is allowed.\n"},
       {{"-n", "x.po"}, 1, "", usage},
       {{"-p", "prog"}, 1, "", usage},

@@ -32,17 +32,15 @@ void redirect(const std::string& path, int fd, int flags) {
 
 }  // namespace
 
-RunResult run(const std::vector<std::string>& argv,
-              const RunOptions& options) {
+RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
   ScratchDir dir;
   const std::string in = dir / "stdin", out = dir / "stdout",
                     err = dir / "stderr";
   write_file(in, options.input);
   RunResult result;
   int terminal = -1;
-  const pid_t pid = options.terminal ? forkpty(&terminal, nullptr, nullptr,
-                                               nullptr)
-                                     : fork();
+  const pid_t pid =
+      options.terminal ? forkpty(&terminal, nullptr, nullptr, nullptr) : fork();
   if (pid < 0) {
     return result;
   }
@@ -57,6 +55,9 @@ RunResult run(const std::vector<std::string>& argv,
       redirect(out, 1, O_WRONLY | O_CREAT | O_TRUNC);
     }
     redirect(err, 2, O_WRONLY | O_CREAT | O_TRUNC);
+    if (options.close_input) {
+      close(0);
+    }
     exec_program(argv);
   }
   int status;
