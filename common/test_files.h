@@ -1,4 +1,4 @@
-// Files and scratch directories for tests.
+// Files, in-memory streams and scratch directories for tests.
 #ifndef TEXTMEND_COMMON_TEST_FILES_H
 #define TEXTMEND_COMMON_TEST_FILES_H
 
@@ -8,6 +8,21 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+// An input stream over `text`; the caller's string must outlive it.
+inline FILE* read_from(const std::string& text) {
+  return fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+}
+
+// An output stream in memory; text() is what was written once the code
+// under test has closed `stream`.
+struct MemoryOutput {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream = open_memstream(&buffer, &size);
+  std::string text() const { return std::string(buffer, size); }
+  ~MemoryOutput() { free(buffer); }
+};
 
 inline std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

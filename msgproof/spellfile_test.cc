@@ -8,26 +8,13 @@
 
 #include "msgproof.h"
 #include "support.h"
+#include "test_files.h"
 
 namespace {
 
-// An input stream over `text`; the caller's string must outlive it.
-FILE* read_from(const std::string& text) {
-  return fmemopen(const_cast<char*>(text.data()), text.size(), "r");
-}
-
-// An output stream whose text is in `*buffer` once it has been closed.
-struct Output {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  std::string text() const { return std::string(buffer, size); }
-  ~Output() { free(buffer); }
-};
-
 std::string extract(const std::string& po, bool strict = false,
                     const char* language = nullptr) {
-  Output spellfile;
+  MemoryOutput spellfile;
   extract_translations(read_from(po), nullptr, spellfile.stream, strict,
                        language);
   return spellfile.text();
@@ -35,7 +22,7 @@ std::string extract(const std::string& po, bool strict = false,
 
 std::string merge(const std::string& po, const std::string& spellfile,
                   bool strict = false) {
-  Output output;
+  MemoryOutput output;
   merge_translations(read_from(po), read_from(spellfile), output.stream,
                      strict);
   return output.text();
@@ -125,7 +112,7 @@ TEST(Extract, LanguageIsLookedForBeforeTheString) {
 
 TEST(Extract, CopyGetsEveryLineUnchanged) {
   const std::string po = std::string(header) + "msgid \"a\"\nmsgstr \"b\"";
-  Output copy, spellfile;
+  MemoryOutput copy, spellfile;
   extract_translations(read_from(po), copy.stream, spellfile.stream, false,
                        nullptr);
   EXPECT_EQ(po, copy.text());

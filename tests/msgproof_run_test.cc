@@ -40,47 +40,10 @@ std::vector<std::string> msgproof(std::vector<std::string> args) {
   return args;
 }
 
-std::vector<std::string> operator+(std::vector<std::string> a,
-                                   const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+RunResult run_msgproof(const std::string& po, bool stdio,
+                       const std::vector<std::string>& args) {
+  return run_on(MSGPROOF, po, stdio, args);
 }
-
-// Runs msgproof on a copy of `po`, in file mode or (with stdio) on standard
-// input, on a terminal in editor mode. Returns the result with the user's
-// file, or standard output, in `out`.
-RunResult run_on(const std::string& po, bool stdio,
-                 const std::vector<std::string>& program) {
-  ScratchDir dir;
-  const std::string path = dir / "de.po";
-  write_file(path, po);
-  const bool filter = program[0] == "-f";
-  RunOptions options;
-  options.terminal = !filter;
-  if (stdio) {
-    options.input = po;
-  } else {
-    options.input_from_terminal = options.output_to_terminal = true;
-  }
-  RunResult result =
-      run(msgproof({"-n", stdio ? "-" : path}) + program, options);
-  if (!stdio) {
-    EXPECT_EQ("", result.out);
-    result.out = read_file(path);
-  }
-  return result;
-}
-
-struct Mode {
-  bool stdio;
-  bool filter;
-  std::string name() const {
-    return std::string(stdio ? "stdio" : "file") +
-           (filter ? " filter" : " editor");
-  }
-};
-const Mode modes[] = {
-    {false, false}, {false, true}, {true, false}, {true, true}};
 
 }  // namespace
 
@@ -94,7 +57,7 @@ TEST(Msgproof, UnchangedTextGivesTheFileBackInEveryMode) {
   };
   for (const Mode& mode : modes) {
     for (const std::string& po : samples) {
-      const RunResult result = run_on(
+      const RunResult result = run_msgproof(
           po, mode.stdio, mode.filter ? unchanged_filter : unchanged_editor);
       EXPECT_EQ(0, result.status) << mode.name() << "\n" << result.err;
       EXPECT_EQ("", result.err) << mode.name();
@@ -113,7 +76,7 @@ TEST(Msgproof, ProgramsChangeReachesOnlyTheTranslation) {
   const std::vector<std::string> filter = {"-f", "-p", "sed", "s/Dtaei/Datei/"};
   for (const Mode& mode : modes) {
     const RunResult result =
-        run_on(sample, mode.stdio, mode.filter ? filter : editor);
+        run_msgproof(sample, mode.stdio, mode.filter ? filter : editor);
     EXPECT_EQ(0, result.status) << mode.name() << "\n" << result.err;
     EXPECT_EQ(want, result.out) << mode.name();
   }
@@ -208,7 +171,7 @@ TEST(Msgproof, FailingProgramLeavesTheFileUnchanged) {
   };
   for (const bool stdio : {false, true}) {
     for (const Case& c : cases) {
-      const RunResult result = run_on(sample, stdio, c.program);
+      const RunResult result = run_msgproof(sample, stdio, c.program);
       EXPECT_EQ(1, result.status) << c.program[1];
       EXPECT_EQ(c.err, result.err) << c.program[1];
       EXPECT_EQ(stdio ? "" : sample, result.out) << c.program[1];
@@ -232,7 +195,7 @@ TEST(Msgproof, FilterThatStopsReadingIsReported) {
        "msgproof: error: sh returned failure exit code 4.\n"},
   };
   for (const Case& c : cases) {
-    const RunResult result = run_on(big, false, c.program);
+    const RunResult result = run_msgproof(big, false, c.program);
     EXPECT_EQ(1, result.status);
     EXPECT_EQ(c.err, result.err);
     EXPECT_TRUE(result.out == big) << "the file is unchanged";
@@ -246,24 +209,25 @@ TEST(Msgproof, LargeFileGoesThroughAFilterWithoutHanging) {
         "#: src/main.c:42\nmsgid \"Open the file\"\nmsgstr \"\"\n"
         "\"Die Datei\\n\"\n\"offnen\"\n\n";
   }
-  const RunResult result = run_on(po, false, unchanged_filter);
+  const RunResult result = run_msgproof(po, false, unchanged_filter);
   EXPECT_EQ(0, result.status) << result.err;
   EXPECT_TRUE(result.out == po);
 }
 
 TEST(Msgproof, PlaceholderNamesTheWorkFileOrAMinus) {
-  const RunResult filter = run_on(sample, false,
-                                  {"-f", "-p", "sh", "--", "-c",
-                                   "test \"$1\" = - && cat", "sh", "x%fy%%f"});
+  const RunResult filter =
+      run_msgproof(sample, false,
+                   {"-f", "-p", "sh", "--", "-c", "test \"$1\" = - && cat",
+                    "sh", "x%fy%%f"});
   EXPECT_EQ(1, filter.status) << "the argument is x-y%f, not -";
-  const RunResult minus = run_on(
+  const RunResult minus = run_msgproof(
       sample, false,
       {"-f", "-p", "sh", "--", "-c", "test \"$1\" = - && cat", "sh", "%f"});
   EXPECT_EQ(0, minus.status) << minus.err;
-  const RunResult editor =
-      run_on(sample, false,
-             {"-p", "sh", "--", "-c",
-              "case $1 in " P_tmpdir "/*) exit 0;; esac; exit 1", "sh", "%f"});
+  const RunResult editor = run_msgproof(
+      sample, false,
+      {"-p", "sh", "--", "-c",
+       "case $1 in " P_tmpdir "/*) exit 0;; esac; exit 1", "sh", "%f"});
   EXPECT_EQ(0, editor.status) << editor.err;
 }
 
@@ -313,7 +277,7 @@ TEST(Msgproof, InputProblemsAreReportedBeforeAnythingChanges) {
             missing.err);
 
   const std::string binary("msgid \"a\"\nmsgstr \"b\0c\"\n", 23);
-  const RunResult zero = run_on(binary, false, unchanged_filter);
+  const RunResult zero = run_msgproof(binary, false, unchanged_filter);
   EXPECT_EQ(1, zero.status);
   EXPECT_EQ(
       "msgproof: error: found a zero byte in the input; only text can be "
@@ -322,14 +286,15 @@ TEST(Msgproof, InputProblemsAreReportedBeforeAnythingChanges) {
   EXPECT_TRUE(zero.out == binary);
 
   const std::string unknown = "msgid \"a\"\nmsgstr \"b\"\nmsgfoo \"c\"\n";
-  const RunResult strict = run_on(unknown, false, {"-s", "-f", "-p", "cat"});
+  const RunResult strict =
+      run_msgproof(unknown, false, {"-s", "-f", "-p", "cat"});
   EXPECT_EQ(1, strict.status);
   EXPECT_EQ(
       "msgproof: error: I don't understand this line in the .po file:\n"
       "msgfoo \"c\".\n",
       strict.err);
   EXPECT_EQ(unknown, strict.out);
-  EXPECT_EQ(0, run_on(unknown, false, unchanged_filter).status);
+  EXPECT_EQ(0, run_msgproof(unknown, false, unchanged_filter).status);
 }
 
 TEST(Msgproof, CommandLine) {
@@ -378,7 +343,7 @@ TEST(Msgproof, ArgumentsAfterTheFirstNonOptionGoToTheProgram) {
   write_file(dir / "check", "test \"$1\" = -s && test \"$2\" = -c && cat\n");
   const std::string po = "msgid \"a\"\nmsgstr \"b\"\nmsgfoo\n";
   const RunResult result =
-      run_on(po, false, {"-f", "-p", "sh", dir / "check", "-s", "-c"});
+      run_msgproof(po, false, {"-f", "-p", "sh", dir / "check", "-s", "-c"});
   EXPECT_EQ(0, result.status) << "strict mode is off: " << result.err;
   EXPECT_EQ(po, result.out);
 }

@@ -88,3 +88,26 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
   result.err = read_file(err);
   return result;
 }
+
+RunResult run_on(const std::string& tool, const std::string& text, bool stdio,
+                 const std::vector<std::string>& args) {
+  ScratchDir dir;
+  const std::string path = dir / "file";
+  write_file(path, text);
+  RunOptions options;
+  options.terminal = true;
+  if (stdio) {
+    options.input = text;
+  } else {
+    options.input_from_terminal = options.output_to_terminal = true;
+  }
+  RunResult result = run(
+      std::vector<std::string>{tool, "-n", stdio ? "-" : path} + args, options);
+  if (!stdio) {
+    if (!result.out.empty()) {
+      result.err += "unexpected standard output: " + result.out;
+    }
+    result.out = read_file(path);
+  }
+  return result;
+}

@@ -25,4 +25,29 @@ struct RunResult {
 RunResult run(const std::vector<std::string>& argv,
               const RunOptions& options = {});
 
+// Runs `tool` with `args` and -n on a copy of `text`, in a scratch file or
+// (with stdio) on standard input, on a terminal so that editor mode works.
+// Returns the result with the file as the program left it, or standard
+// output, in `out`.
+RunResult run_on(const std::string& tool, const std::string& text, bool stdio,
+                 const std::vector<std::string>& args);
+
+inline std::vector<std::string> operator+(std::vector<std::string> a,
+                                          const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The four ways to run a tool.
+struct Mode {
+  bool stdio;
+  bool filter;
+  std::string name() const {
+    return std::string(stdio ? "stdio" : "file") +
+           (filter ? " filter" : " editor");
+  }
+};
+inline constexpr Mode modes[] = {
+    {false, false}, {false, true}, {true, false}, {true, true}};
+
 #endif  // TEXTMEND_TESTS_RUN_H

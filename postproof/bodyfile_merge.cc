@@ -1,0 +1,118 @@
+// Merging an edited bodyfile back into its message.
+#include <stdlib.h>
+#include <string.h>
+
+#include "postproof.h"
+#include "support.h"
+
+namespace {
+
+// The merged message. A line taken from the bodyfile may lack its newline
+// (editors and filters drop the last one); when more text follows, the
+// newline is supplied first, so that no line is glued onto the next.
+struct merged_output {
+  FILE* stream;
+  bool line_open = false;
+};
+
+void emit(merged_output* out, const char* text) {
+  if (text[0] == '\0') {
+    return;
+  }
+  if (out->line_open) {
+    put_text("\n", out->stream);
+  }
+  put_text(text, out->stream);
+  out->line_open = text[strlen(text) - 1] != '\n';
+}
+
+bool is_separator(const char* line) {
+  return strcmp(line, "-- \n") == 0;
+}
+
+// Writes the message's header, with its kept fields replaced in order by the
+// fields of the bodyfile's kept-header block, and one empty line after it.
+void merge_header(FILE* message, FILE* bodyfile, merged_output* out,
+                  const kept_header* kept_headers) {
+  // One buffer serves both streams: each line read replaces the last one.
+  char* line = nullptr;
+  size_t capacity = 0;
+  bool seen_kept = false, done = false;
+  while ((line = read_header_line(line, &capacity, message)) != nullptr &&
+         line[0] != '\n') {
+    if (!is_kept_header(line, kept_headers)) {
+      emit(out, line);
+      continue;
+    }
+    seen_kept = true;
+    if (done) {
+      continue;
+    }
+    line = read_header_line(line, &capacity, bodyfile);
+    if (line == nullptr || line[0] == '\n') {
+      done = true;
+    } else {
+      emit(out, line);
+    }
+  }
+  if (seen_kept && !done) {
+    // Fields the user added to the block go after the last header field.
+    while ((line = read_header_line(line, &capacity, bodyfile)) != nullptr &&
+           line[0] != '\n') {
+      emit(out, line);
+    }
+  }
+  free(line);
+  emit(out, "\n");
+}
+
+// Writes the next quoted line of the message in place of a quote marker.
+// With the signature left out of the bodyfile, the search stops at the
+// signature separator: a quoted line of the signature belongs to the
+// signature, which comes back whole from the message.
+char* take_quoted_line(char* line, size_t* capacity, FILE* message,
+                       bool signature, merged_output* out) {
+  while ((line = read_line(line, capacity, message)) != nullptr &&
+         !(signature && is_separator(line))) {
+    if (line[0] == '>') {
+      emit(out, line);
+      return line;
+    }
+  }
+  fatal(0,
+        _("found marker for a removed line in the body file,\nbut cannot find "
+          "a corresponding line in the message file"));
+}
+
+}  // namespace
+
+void merge_body(FILE* message, FILE* bodyfile, FILE* output,
+                const body_settings& settings) {
+  merged_output out = {output};
+  if (settings.strip_header) {
+    merge_header(message, bodyfile, &out, settings.kept_headers);
+  }
+  char* line = nullptr;
+  size_t capacity = 0;
+  while ((line = read_line(line, &capacity, bodyfile)) != nullptr) {
+    if (settings.quotes && line[0] == '>') {
+      line =
+          take_quoted_line(line, &capacity, message, settings.signature, &out);
+    } else {
+      emit(&out, line);
+    }
+  }
+  if (settings.signature) {
+    // The signature: everything from the message's separator on.
+    bool in_signature = false;
+    while ((line = read_line(line, &capacity, message)) != nullptr) {
+      in_signature = in_signature || is_separator(line);
+      if (in_signature) {
+        emit(&out, line);
+      }
+    }
+  }
+  close_stream(message);
+  close_stream(bodyfile);
+  close_stream(output);
+}
