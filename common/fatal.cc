@@ -1,4 +1,5 @@
-// The one way to fail, and allocation that fails through it.
+// The one way to fail, allocation that fails through it, and the version
+// line.
 #include <errno.h>
 #include <stdarg.h>
 #include <stdlib.h>
@@ -24,6 +25,13 @@ void fatal(int flags, const char* format, ...) {
     _exit(128);  // the stdio buffers belong to the parent
   }
   exit(1);
+}
+
+void print_version() {
+  if (printf("%s (textmend) 0.7\n", tool_name) < 0 || fflush(stdout) != 0) {
+    fatal(FATAL_ERRNO, _("writing file"));
+  }
+  exit(0);
 }
 
 void* alloc_or_die(size_t size) {

@@ -20,6 +20,10 @@ extern const char tool_name[];
 [[noreturn, gnu::format(printf, 2, 3)]] void fatal(int flags,
                                                    const char* format, ...);
 
+// Prints "tool (textmend) 0.7" on standard output and ends the process with
+// status 0.
+[[noreturn]] void print_version();
+
 // malloc and realloc that end the run when memory runs out. A resize to 0
 // bytes may return null.
 void* alloc_or_die(size_t size);

@@ -70,8 +70,7 @@ char** parse_po_command_line(int argc, char** argv, po_options* options) {
       options->strict = true;
       break;
     case 'v':
-      printf("%s (textmend) 0.7\n", tool_name);
-      exit(0);
+      print_version();
     case ':':
     case '?':
       usage();

@@ -77,8 +77,7 @@ char** parse_body_command_line(int argc, char** argv, body_options* options) {
       break;
     }
     case 'v':
-      printf("%s (textmend) 0.7\n", tool_name);
-      exit(0);
+      print_version();
     case ':':
     case '?':
       usage();
