@@ -91,7 +91,7 @@ void run_filter(const char* target, char** child_argv, FILE* input, FILE* copy,
   if (spool < 0) {
     fatal(FATAL_ERRNO, _("open %s for writing"), spool_name);
   }
-  constexpr size_t drain_size = 64 * 1024;
+  constexpr size_t drain_size = 1024 * 1024;
   drain d = {from_child, spool,   static_cast<char*>(alloc_or_die(drain_size)),
              drain_size, nullptr, 0};
   pthread_t reader;
@@ -152,8 +152,8 @@ void run_edit_cycle(const char* target, char** child_argv, bool filter,
     copy = open_for_writing(target);
     input = stdin;
     output = stdout;
-    use_without_locking(stdin);
-    use_without_locking(stdout);
+    prepare_stream(stdin);
+    prepare_stream(stdout);
   } else {
     input = open_for_reading(target);
     result_name = make_temp_name();

@@ -50,8 +50,9 @@ void close_stream(FILE* stream);
 char* make_temp_name();
 void remove_file(const char* path);
 
-// Marks a stream as used by one thread only, so that stdio takes no lock.
-void use_without_locking(FILE* stream);
+// Sets a new stream up for bulk text: used by one thread only, so that
+// stdio takes no lock, and fully buffered with a large buffer.
+void prepare_stream(FILE* stream);
 
 // The child program's null-terminated argument vector: the program, then
 // argv[optind] to argv[argc - 1].

@@ -44,7 +44,10 @@ void join_split_strings(const char* text, char* out);
 
 // Kinds of PO line, judged on the text after the leading blanks.
 inline const char* skip_blanks(const char* line) {
-  return line + strspn(line, " \t");
+  while (*line == ' ' || *line == '\t') {
+    line++;
+  }
+  return line;
 }
 inline bool is_comment(const char* rest) {
   return rest[0] == '#';

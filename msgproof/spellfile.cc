@@ -7,10 +7,17 @@
 #include "support.h"
 
 void split_after_escapes(const char* text, char* out) {
-  while (*text != '\0') {
-    if (*text != '\\') {
-      *out++ = *text++;
-      continue;
+  for (;;) {
+    // Copy up to the next backslash in one piece.
+    const char* backslash = strchr(text, '\\');
+    const size_t plain = backslash == nullptr
+                             ? strlen(text)
+                             : static_cast<size_t>(backslash - text);
+    memcpy(out, text, plain);
+    out += plain;
+    text += plain;
+    if (*text == '\0') {
+      break;
     }
     *out++ = *text++;
     if (*text == '\0') {
