@@ -40,14 +40,6 @@ void take_terminal(const char* terminal, int fd, int flags,
   fatal(FATAL_ERRNO | FATAL_IN_CHILD, _("exec %s"), child_argv[0]);
 }
 
-pid_t fork_or_die() {
-  const pid_t pid = fork();
-  if (pid < 0) {
-    fatal(FATAL_ERRNO, _("fork"));
-  }
-  return pid;
-}
-
 // Moves pipe end `from` onto descriptor `to` in the child. The edit cycle
 // keeps descriptors 0 to 2 open, so a pipe end is never one of them.
 void move_fd(int from, int to, const char* dup_failed,
@@ -60,41 +52,22 @@ void move_fd(int from, int to, const char* dup_failed,
   }
 }
 
-// The write end of the pipe to a filter. A filter may stop reading before the
-// end (it failed, or it wants no more); the rest of the text is then
-// discarded, so that the tool goes on and reports how the filter ended
-// instead of dying of SIGPIPE.
-struct pipe_writer {
-  int fd;
-  bool reader_gone;
-};
-pipe_writer to_filter = {-1, false};
-
-ssize_t write_to_filter(void* cookie, const char* data, size_t size) {
-  auto* writer = static_cast<pipe_writer*>(cookie);
-  size_t done = 0;
-  while (done < size && !writer->reader_gone) {
-    const ssize_t written = write(writer->fd, data + done, size - done);
-    if (written < 0) {
-      if (errno != EPIPE) {
-        return -1;
-      }
-      writer->reader_gone = true;
-    } else {
-      done += static_cast<size_t>(written);
-    }
-  }
-  return static_cast<ssize_t>(size);
-}
-
-int close_filter_pipe(void* cookie) {
-  return close(static_cast<pipe_writer*>(cookie)->fd);
-}
+// The child that check_child_status waits for.
+pid_t child_pid = -1;
 
 }  // namespace
 
+pid_t fork_or_die() {
+  const pid_t pid = fork();
+  if (pid < 0) {
+    fatal(FATAL_ERRNO, _("fork"));
+  }
+  return pid;
+}
+
 void run_on_terminal(char** child_argv) {
-  if (fork_or_die() != 0) {
+  child_pid = fork_or_die();
+  if (child_pid != 0) {
     return;
   }
   const char* terminal = ctermid(nullptr);
@@ -105,7 +78,7 @@ void run_on_terminal(char** child_argv) {
   exec_child(child_argv);
 }
 
-void start_filter(char** child_argv, FILE** to_child, int* from_child) {
+void start_filter(char** child_argv, int* to_child, int* from_child) {
   int output[2], input[2];
   if (pipe(output) != 0) {
     fatal(FATAL_ERRNO, _("pipe for output"));
@@ -119,7 +92,8 @@ void start_filter(char** child_argv, FILE** to_child, int* from_child) {
   fcntl(output[1], F_SETPIPE_SZ, 1 << 20);
   fcntl(input[1], F_SETPIPE_SZ, 1 << 20);
 #endif
-  if (fork_or_die() == 0) {
+  child_pid = fork_or_die();
+  if (child_pid == 0) {
     if (close(output[1]) != 0) {
       fatal(FATAL_ERRNO | FATAL_IN_CHILD, _("close write end of output pipe"));
     }
@@ -133,38 +107,26 @@ void start_filter(char** child_argv, FILE** to_child, int* from_child) {
   if (close(output[0]) != 0) {
     fatal(FATAL_ERRNO, _("close read end of output pipe"));
   }
-  to_filter = {output[1], false};
-  const cookie_io_functions_t functions = {
-      .read = nullptr,
-      .write = write_to_filter,
-      .seek = nullptr,
-      .close = close_filter_pipe,
-  };
-  *to_child = fopencookie(&to_filter, "w", functions);
-  if (*to_child == nullptr) {
-    fatal(FATAL_ERRNO, _("fdopen write end of output pipe"));
-  }
-  prepare_stream(*to_child);
+  *to_child = output[1];
   if (close(input[1]) != 0) {
     fatal(FATAL_ERRNO, _("close write end of input pipe"));
   }
   *from_child = input[0];
 }
 
-bool child_stopped_reading() {
-  return to_filter.reader_gone;
-}
-
 int wait_for_child() {
   int status;
-  if (wait(&status) == -1) {
+  if (waitpid(child_pid, &status, 0) == -1) {
     fatal(FATAL_ERRNO, _("waiting for child"));
   }
   return status;
 }
 
 void check_child_status(const char* program) {
-  const int status = wait_for_child();
+  judge_child_status(program, wait_for_child());
+}
+
+void judge_child_status(const char* program, int status) {
   if ((status & 0x7f) == 0x7f || status == 0x13) {
     fatal(0, _("impossible status from child process: %x"), status);
   }

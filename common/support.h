@@ -6,6 +6,7 @@
 #include <libintl.h>
 #include <stddef.h>
 #include <stdio.h>
+#include <sys/types.h>
 
 #define _(msgid) gettext(msgid)
 
@@ -60,18 +61,19 @@ char** build_child_argv(const char* program, int argc, char** argv, int optind);
 // Replaces %f by `name` and %% by % in every entry after the program.
 void expand_placeholders(char** child_argv, const char* name);
 
+pid_t fork_or_die();
 // Starts the program on the controlling terminal and returns at once.
 void run_on_terminal(char** child_argv);
-// Starts the program as a filter: `*to_child` feeds its standard input,
-// `*from_child` is the descriptor of its standard output. Writing to a
-// filter that has stopped reading discards the text; see
-// child_stopped_reading.
-void start_filter(char** child_argv, FILE** to_child, int* from_child);
-// Whether the filter closed its input before it had read all of it.
-bool child_stopped_reading();
+// Starts the program as a filter: `*to_child` is the descriptor that feeds
+// its standard input, `*from_child` the one that carries its standard
+// output.
+void start_filter(char** child_argv, int* to_child, int* from_child);
+// Waits for the program and returns its wait status.
 int wait_for_child();
-// Waits for the child; returns only if it exited with code 0.
+// Waits for the program; returns only if it exited with code 0.
 void check_child_status(const char* program);
+// Judges a wait status of the program as check_child_status does.
+void judge_child_status(const char* program, int status);
 
 // Afterwards `to` holds the contents of `from` and `from` is gone. An
 // existing `to` keeps its permission bits, and a symbolic link stays a link:

@@ -174,7 +174,13 @@ TEST(Msgproof, FailingProgramLeavesTheFileUnchanged) {
       const RunResult result = run_msgproof(sample, stdio, c.program);
       EXPECT_EQ(1, result.status) << c.program[1];
       EXPECT_EQ(c.err, result.err) << c.program[1];
-      EXPECT_EQ(stdio ? "" : sample, result.out) << c.program[1];
+      // In stdio mode a filter is judged at the end of its output, by which
+      // time merged text may have reached standard output.
+      if (!stdio) {
+        EXPECT_EQ(sample, result.out) << c.program[1];
+      } else if (c.program[0] != "-f") {
+        EXPECT_EQ("", result.out) << c.program[1];
+      }
     }
   }
 }
