@@ -17,14 +17,14 @@ unsigned next(unsigned bound) {
 }
 
 const char* const english[] = {
-    "file",   "open",    "could",  "not",     "read",   "the",    "window",
-    "save",   "changes", "before", "closing", "folder", "message", "print",
+    "file",   "open",    "could",  "not",     "read",   "the",       "window",
+    "save",   "changes", "before", "closing", "folder", "message",   "print",
     "select", "all",     "items",  "network", "error",  "connection"};
 const char* const german[] = {
-    "Datei",    "öffnen",    "konnte",    "nicht",   "lesen",  "die",
-    "Fenster",  "speichern", "Änderungen", "vor",    "Schließen", "Ordner",
-    "Nachricht", "drucken",  "auswählen", "alle",    "Einträge", "Netzwerk",
-    "Fehler",   "Verbindung"};
+    "Datei",     "öffnen",   "konnte",    "nicht",      "lesen",
+    "die",       "Fenster",  "speichern", "Änderungen", "vor",
+    "Schließen", "Ordner",   "Nachricht", "drucken",    "auswählen",
+    "alle",      "Einträge", "Netzwerk",  "Fehler",     "Verbindung"};
 
 std::string words(const char* const* list, unsigned count) {
   std::string text;
@@ -39,8 +39,8 @@ std::string words(const char* const* list, unsigned count) {
 
 void po_entry(std::string* out) {
   const unsigned kind = next(10);
-  *out += "#: src/" + std::string(english[next(20)]) + "/" +
-          english[next(20)] + ".c:" + std::to_string(next(2000)) +
+  *out += "#: src/" + std::string(english[next(20)]) + "/" + english[next(20)] +
+          ".c:" + std::to_string(next(2000)) +
           " src/main.c:" + std::to_string(next(900)) + "\n";
   if (kind < 3) {
     *out += "#, c-format\n";
@@ -81,8 +81,8 @@ void message_part(std::string* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || (strcmp(argv[1], "po") != 0 &&
-                    strcmp(argv[1], "message") != 0)) {
+  if (argc != 4 ||
+      (strcmp(argv[1], "po") != 0 && strcmp(argv[1], "message") != 0)) {
     fprintf(stderr, "usage: make_inputs po|message SIZE_IN_MB OUTPUT\n");
     return 2;
   }

@@ -7,8 +7,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <string>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "support.h"
@@ -27,8 +27,7 @@ class MemoryStreams {
  public:
   FILE* input(const std::string& text) {
     inputs_.push_back(text);
-    FILE* stream =
-        fmemopen(inputs_.back().data(), inputs_.back().size(), "r");
+    FILE* stream = fmemopen(inputs_.back().data(), inputs_.back().size(), "r");
     open_.push_back(stream);
     return stream;
   }

@@ -31,12 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) {
     return 0;
   }
-  const body_settings settings = {.strip_header = (data[0] & 1) == 0,
-                                  .quotes = (data[0] & 2) != 0,
-                                  .signature = (data[0] & 4) != 0,
-                                  .kept_headers = keep_lists[(data[0] >> 3) & 3]};
-  const std::string message(reinterpret_cast<const char*>(data) + 1,
-                            size - 1);
+  const body_settings settings = {
+      .strip_header = (data[0] & 1) == 0,
+      .quotes = (data[0] & 2) != 0,
+      .signature = (data[0] & 4) != 0,
+      .kept_headers = keep_lists[(data[0] >> 3) & 3]};
+  const std::string message(reinterpret_cast<const char*>(data) + 1, size - 1);
   const bool zero_byte = message.find('\0') != std::string::npos;
   if (settings.strip_header && !has_empty_line(message)) {
     return 0;

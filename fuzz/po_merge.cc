@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string po = rest.substr(0, split), spellfile = rest.substr(split);
   MemoryStreams merge;
   survives(&merge, [&](MemoryStreams* s) {
-    merge_translations(s->input(po), s->input(spellfile), s->output(),
-                       strict);
+    merge_translations(s->input(po), s->input(spellfile), s->output(), strict);
   });
   return 0;
 }

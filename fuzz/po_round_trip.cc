@@ -71,9 +71,9 @@ Expected expected(std::string_view po, bool strict, const char* language) {
     } else if (rest.starts_with("msgstr")) {
       const std::string_view after = rest.substr(6);
       const size_t after_quote = after.find('"');
-      selected = language == nullptr ||
-                 (after_quote != std::string_view::npos &&
-                  after.find(language) <= after_quote);
+      selected =
+          language == nullptr || (after_quote != std::string_view::npos &&
+                                  after.find(language) <= after_quote);
       if (selected && has_msgid && quote != std::string_view::npos) {
         e.text += line.substr(0, quote);
         e.text += joined(line.substr(quote));
@@ -108,12 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   MemoryStreams extraction;
   const bool extracted = survives(&extraction, [&](MemoryStreams* s) {
-    extract_translations(s->input(po), nullptr, s->output(), strict,
-                         language);
+    extract_translations(s->input(po), nullptr, s->output(), strict, language);
   });
   if (extracted == want.fails) {
-    broken(extracted ? "extraction should have failed"
-                     : "extraction failed",
+    broken(extracted ? "extraction should have failed" : "extraction failed",
            po, want.text, "");
   }
   if (!extracted) {
@@ -125,8 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         merge_translations(s->input(po), s->input(spellfile), s->output(),
                            strict);
       })) {
-    broken("merge of an unchanged spellfile failed", po, want.text,
-           spellfile);
+    broken("merge of an unchanged spellfile failed", po, want.text, spellfile);
   }
   if (merge.text() != want.text) {
     broken("round trip changed the PO text", po, want.text, merge.text());

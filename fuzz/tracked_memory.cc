@@ -42,7 +42,9 @@ extern "C" void tracked_free(void* block) noexcept {
   free(block);
 }
 
-size_t tracked_blocks() { return live_blocks().size(); }
+size_t tracked_blocks() {
+  return live_blocks().size();
+}
 
 void free_tracked_blocks() {
   for (void* block : live_blocks()) {

@@ -1,0 +1,143 @@
+// End-to-end tests of faults around both tools: full devices, missing
+// places, programs that fail or stop early, the tool interrupted, and runs
+// side by side. The user's file must stay as it was.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "run.h"
+#include "test_files.h"
+
+namespace {
+
+const char po[] =
+    "msgid \"\"\nmsgstr \"\"\n\"Language: de\\n\"\n\n"
+    "msgid \"File\"\nmsgstr \"Dtaei\"\n";
+const char message[] = "Subject: Helo\n\n> quoted\nHelo there.\n-- \nsig\n";
+
+struct Tool {
+  const char* path;
+  const char* name;
+  const char* text;
+};
+const Tool tools[] = {{MSGPROOF, "msgproof", po},
+                      {POSTPROOF, "postproof", message}};
+
+}  // namespace
+
+TEST(Faults, FullStandardOutput) {
+  for (const Tool& tool : tools) {
+    ScratchDir dir;
+    write_file(dir / "in", tool.text);
+    const std::string command = std::string(tool.path) + " -n - -f -p cat < " +
+                                (dir / "in") + " > /dev/full 2> " +
+                                (dir / "err");
+    const int status = system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << tool.name;
+    EXPECT_EQ(std::string(tool.name) +
+                  ": error: closing file: No space left on device.\n",
+              read_file(dir / "err"));
+  }
+}
+
+TEST(Faults, MissingPlacesAndFailingPrograms) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;  // after "tool: error"
+  };
+  for (const Tool& tool : tools) {
+    const std::string name = tool.name;
+    ScratchDir dir;
+    const std::string missing = dir / "no-such-dir/file";
+    const RunResult no_dir = run({tool.path, "-n", missing, "-f", "-p", "cat"});
+    EXPECT_EQ(1, no_dir.status);
+    EXPECT_EQ(name + ": error: open " + missing +
+                  " for reading: No such file or directory.\n",
+              no_dir.err);
+
+    const Case cases[] = {
+        {{"-f", "-p", "no-such-program"},
+         " in child process: exec no-such-program: No such file or "
+         "directory.\n" +
+             name +
+             ": error: child process couldn't execute "
+             "no-such-program.\n"},
+        {{"-f", "-p", "sh", "--", "-c", "kill -TERM $$"},
+         ": sh died with signal \"Terminated\".\n"},
+        {{"-p", "sh", "--", "-c", "kill -HUP $$"},
+         ": sh died with signal \"Hangup\".\n"},
+    };
+    for (const Case& c : cases) {
+      const RunResult result = run_on(tool.path, tool.text, false, c.args);
+      EXPECT_EQ(1, result.status) << name << " " << c.args[2];
+      EXPECT_EQ(name + ": error" + c.err, result.err) << c.args[2];
+      EXPECT_EQ(tool.text, result.out) << name << " " << c.args[2];
+    }
+  }
+}
+
+TEST(Faults, InterruptedToolLeavesTheFileAlone) {
+  // The tools catch no signal: they end by it, as a shell script running
+  // them expects, before the user's file is touched.
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    for (const Tool& tool : tools) {
+      ScratchDir dir;
+      write_file(dir / "file", tool.text);
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        setpgid(0, 0);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        execl(tool.path, tool.path, "-n", (dir / "file").c_str(), "-f", "-p",
+              "sh", "--", "-c", "sleep 2; cat", nullptr);
+        _exit(127);
+      }
+      usleep(300 * 1000);
+      kill(pid, signal_number);
+      int status;
+      waitpid(pid, &status, 0);
+      kill(-pid, SIGKILL);  // the filter, still asleep
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number)
+          << tool.name << " " << status;
+      EXPECT_EQ(tool.text, read_file(dir / "file")) << tool.name;
+    }
+  }
+}
+
+TEST(Faults, RunsSideBySideDoNotDisturbEachOther) {
+  ScratchDir dir;
+  std::string big;
+  for (int i = 0; big.size() < 4 * 1024 * 1024; i++) {
+    big += "msgid \"entry " + std::to_string(i) + "\"\nmsgstr \"Dtaei " +
+           std::to_string(i) + "\"\n\n";
+  }
+  std::string want = big;
+  for (size_t at = 0; (at = want.find("Dtaei", at)) != std::string::npos;) {
+    want.replace(at, 5, "Datei");
+  }
+  std::vector<std::thread> runs;
+  std::vector<RunResult> results(4);
+  for (int i = 0; i < 4; i++) {
+    write_file(dir / std::to_string(i), big);
+    runs.emplace_back([&, i] {
+      results[i] = run({MSGPROOF, "-n", dir / std::to_string(i), "-f", "-p",
+                        "sed", "s/Dtaei/Datei/"});
+    });
+  }
+  for (std::thread& t : runs) {
+    t.join();
+  }
+  for (int i = 0; i < 4; i++) {
+    EXPECT_EQ(0, results[i].status) << results[i].err;
+    EXPECT_TRUE(read_file(dir / std::to_string(i)) == want) << i;
+  }
+}
