@@ -11,6 +11,8 @@ const char tool_name[] = "msgproof";
 namespace {
 
 [[noreturn]] void usage() {
+  // The usage text is no format: its %f and %% are shown as they are.
+  // xgettext:no-c-format
   fputs(_("Usage: msgproof [-fsv] [-l language] -n pofile -p program\n"
           "       [-- [program-arguments...]]\n"
           "\n"

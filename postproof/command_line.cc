@@ -10,6 +10,8 @@ const char tool_name[] = "postproof";
 namespace {
 
 [[noreturn]] void usage() {
+  // The usage text is no format: its %f and %% are shown as they are.
+  // xgettext:no-c-format
   fputs(_("Usage: postproof [-fhqsv] [-k headername] -n message -p program\n"
           "       [-- [program-arguments...]]\n"
           "\n"

@@ -58,6 +58,9 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
     if (options.close_input) {
       close(0);
     }
+    for (const std::string& setting : options.environment) {
+      putenv(const_cast<char*>(setting.c_str()));
+    }
     exec_program(argv);
   }
   int status;

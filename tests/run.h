@@ -11,6 +11,7 @@ struct RunOptions {
   bool input_from_terminal = false;  // with terminal: leave stdin on it
   bool output_to_terminal = false;   // with terminal: leave stdout on it
   bool close_input = false;          // start with descriptor 0 closed
+  std::vector<std::string> environment;  // NAME=value, set for the program
 };
 
 struct RunResult {
