@@ -8,7 +8,18 @@ void join_split_strings(const char* text, char* out) {
   // At the start of the text and right after a dropped boundary, no boundary
   // starts; a backslash always takes the character after it along.
   bool may_drop = false;
-  while (*text != '\0') {
+  for (;;) {
+    // Copy up to the next backslash or double quote in one piece.
+    const size_t plain = strcspn(text, "\\\"");
+    if (plain > 0) {
+      memcpy(out, text, plain);
+      out += plain;
+      text += plain;
+      may_drop = true;
+    }
+    if (*text == '\0') {
+      break;
+    }
     if (*text == '\\') {
       *out++ = *text++;
       if (*text == '\0') {
@@ -16,7 +27,7 @@ void join_split_strings(const char* text, char* out) {
       }
       *out++ = *text++;
       may_drop = true;
-    } else if (may_drop && text[0] == '"' && text[1] == ' ' && text[2] == '"') {
+    } else if (may_drop && text[1] == ' ' && text[2] == '"') {
       text += 3;
       may_drop = false;
     } else {
