@@ -43,6 +43,7 @@ TEST(ReadLine, ReturnsLinesWholeWhateverTheirLength) {
     EXPECT_EQ("b\n", lines[2]);
     EXPECT_EQ(1024u, capacities[0]);
     EXPECT_GT(capacities[1], length + 1) << "length " << length;
+    EXPECT_EQ(0u, capacities[1] % 1024) << "grows in steps of 1024";
     EXPECT_EQ(capacities[1], capacities[2]) << "the buffer never shrinks";
   }
 }
