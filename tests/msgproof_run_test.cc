@@ -187,7 +187,9 @@ TEST(Msgproof, FailingProgramLeavesTheFileUnchanged) {
 
 TEST(Msgproof, FilterThatStopsReadingIsReported) {
   std::string big;
-  while (big.size() < 1024 * 1024) {
+  // Far more than the pipes hold, so that the writer is still writing when
+  // the filter quits.
+  while (big.size() < 8 * 1024 * 1024) {
     big += "msgid \"a\"\nmsgstr \"b\"\n";
   }
   struct Case {
