@@ -1,14 +1,7 @@
-// Allocation that ends the run when memory runs out, and the version line.
+// Allocation that ends the run when memory runs out.
 #include <stdlib.h>
 
 #include "support.h"
-
-void print_version() {
-  if (printf("%s (textmend) 0.7\n", tool_name) < 0 || fflush(stdout) != 0) {
-    fatal(FATAL_ERRNO, _("writing file"));
-  }
-  exit(0);
-}
 
 void* alloc_or_die(size_t size) {
   void* block = malloc(size);

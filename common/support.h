@@ -25,6 +25,12 @@ extern const char tool_name[];
 // status 0.
 [[noreturn]] void print_version();
 
+// Answers a value the option parser returned that the tool does not know:
+// a missing argument or an unknown option (':' or '?', which the parser has
+// already reported) with `usage`, which must end the process; anything else
+// is impossible.
+[[noreturn]] void reject_option(int option, void (*usage)());
+
 // malloc and realloc that end the run when memory runs out. A resize to 0
 // bytes may return null.
 void* alloc_or_die(size_t size);

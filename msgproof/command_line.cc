@@ -73,12 +73,8 @@ char** parse_po_command_line(int argc, char** argv, po_options* options) {
       break;
     case 'v':
       print_version();
-    case ':':
-    case '?':
-      usage();
     default:
-      fatal(0, _("getopt returned impossible value: %d ('%c')"), option,
-            option);
+      reject_option(option, usage);
     }
   }
   if (options->target == nullptr || options->program == nullptr) {

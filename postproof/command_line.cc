@@ -80,12 +80,8 @@ char** parse_body_command_line(int argc, char** argv, body_options* options) {
     }
     case 'v':
       print_version();
-    case ':':
-    case '?':
-      usage();
     default:
-      fatal(0, _("getopt returned impossible value: %d ('%c')"), option,
-            option);
+      reject_option(option, usage);
     }
   }
   if (options->target == nullptr || options->program == nullptr) {
