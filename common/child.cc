@@ -12,7 +12,8 @@
 namespace {
 
 // Gives descriptor `fd` of the child the controlling terminal, opened with
-// `flags`, unless it already is a terminal.
+// `flags`, unless it already is a terminal. The edit cycle keeps descriptors
+// 0 to 2 open, so the terminal is opened elsewhere and then moved onto `fd`.
 void take_terminal(const char* terminal, int fd, int flags,
                    const char* open_failed, const char* dup_failed,
                    const char* close_failed) {
@@ -22,10 +23,6 @@ void take_terminal(const char* terminal, int fd, int flags,
   const int opened = open(terminal, flags);
   if (opened < 0) {
     fatal(FATAL_ERRNO | FATAL_IN_CHILD, "%s", open_failed);
-  }
-  // With `fd` closed when the tool started, open hands out `fd` itself.
-  if (opened == fd) {
-    return;
   }
   if (dup2(opened, fd) < 0) {
     fatal(FATAL_ERRNO | FATAL_IN_CHILD, "%s", dup_failed);

@@ -56,6 +56,18 @@ bool put_buffered(const char* text, size_t size, FILE* stream) {
 
 constexpr size_t stream_buffer_size = 128 * 1024;
 
+// Makes the line buffer hold at least `needed` bytes, growing it in steps
+// of 1024.
+char* make_room(char* buffer, size_t* room, size_t needed) {
+  if (needed <= *room) {
+    return buffer;
+  }
+  while (*room < needed) {
+    *room += 1024;
+  }
+  return static_cast<char*>(realloc_or_die(buffer, *room));
+}
+
 [[noreturn]] void zero_byte() {
   fatal(0, _("found a zero byte in the input; only text can be handled"));
 }
@@ -81,12 +93,7 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream) {
       if (memchr(run, '\0', size) != nullptr) {
         zero_byte();
       }
-      if (used + size + 1 > room) {
-        while (used + size + 1 > room) {
-          room += 1024;
-        }
-        buffer = static_cast<char*>(realloc_or_die(buffer, room));
-      }
+      buffer = make_room(buffer, &room, used + size + 1);
       memcpy(buffer + used, run, size);
       used += size;
       consume_input(stream, size);
@@ -111,10 +118,7 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream) {
     if (c == '\0') {
       zero_byte();
     }
-    if (used + 2 > room) {
-      room += 1024;
-      buffer = static_cast<char*>(realloc_or_die(buffer, room));
-    }
+    buffer = make_room(buffer, &room, used + 2);
     buffer[used++] = static_cast<char>(c);
     if (c == '\n') {
       break;
@@ -126,7 +130,10 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream) {
 }
 
 void put_text(const char* text, FILE* stream) {
-  const size_t size = strlen(text);
+  put_bytes(text, strlen(text), stream);
+}
+
+void put_bytes(const char* text, size_t size, FILE* stream) {
   if (put_buffered(text, size, stream)) {
     return;
   }

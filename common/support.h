@@ -45,6 +45,8 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream);
 
 // Writes a zero-terminated string.
 void put_text(const char* text, FILE* stream);
+// Writes the `size` bytes at `text`.
+void put_bytes(const char* text, size_t size, FILE* stream);
 
 // fopen for reading or for writing (create or truncate); the descriptor is
 // not passed on to the child program.

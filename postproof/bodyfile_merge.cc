@@ -16,14 +16,15 @@ struct merged_output {
 };
 
 void emit(merged_output* out, const char* text) {
-  if (text[0] == '\0') {
+  const size_t size = strlen(text);
+  if (size == 0) {
     return;
   }
   if (out->line_open) {
-    put_text("\n", out->stream);
+    put_bytes("\n", 1, out->stream);
   }
-  put_text(text, out->stream);
-  out->line_open = text[strlen(text) - 1] != '\n';
+  put_bytes(text, size, out->stream);
+  out->line_open = text[size - 1] != '\n';
 }
 
 bool is_separator(const char* line) {
