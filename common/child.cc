@@ -75,7 +75,8 @@ void run_on_terminal(char** child_argv) {
   exec_child(child_argv);
 }
 
-void start_filter(char** child_argv, int* to_child, int* from_child) {
+void start_filter(char** child_argv, int* to_child, int* from_child,
+                  int* unread) {
   int output[2], input[2];
   if (pipe(output) != 0) {
     fatal(FATAL_ERRNO, _("pipe for output"));
@@ -100,6 +101,10 @@ void start_filter(char** child_argv, int* to_child, int* from_child) {
     }
     move_fd(input[1], 1, _("dup2 stdout"), _("close write end of input pipe"));
     exec_child(child_argv);
+  }
+  *unread = fcntl(output[0], F_DUPFD_CLOEXEC, 3);
+  if (*unread < 0) {
+    fatal(FATAL_ERRNO, _("pipe for output"));
   }
   if (close(output[0]) != 0) {
     fatal(FATAL_ERRNO, _("close read end of output pipe"));

@@ -176,20 +176,22 @@ void close_stream(FILE* stream) {
   }
 }
 
-char* make_temp_name() {
-  // The file is created here, exclusively and with mode 0600, so that no
-  // other process can place a file of its own under the name first; the
-  // callers open it again by name.
-  char* name = static_cast<char*>(alloc_or_die(256));
-  snprintf(name, 256, "%s/textmend-XXXXXX", P_tmpdir);
-  const int fd = mkostemp(name, O_CLOEXEC);
+FILE* open_temp_file(char** name) {
+  // Created exclusively and with mode 0600, so that no other process can
+  // place a file of its own under the name first or read the text, and
+  // written through the descriptor that created it.
+  *name = static_cast<char*>(alloc_or_die(256));
+  snprintf(*name, 256, "%s/textmend-XXXXXX", P_tmpdir);
+  const int fd = mkostemp(*name, O_CLOEXEC);
   if (fd < 0) {
     fatal(FATAL_ERRNO, _("making temporary filename"));
   }
-  if (close(fd) != 0) {
-    fatal(FATAL_ERRNO, _("closing file"));
+  FILE* stream = fdopen(fd, "w");
+  if (stream == nullptr) {
+    fatal(FATAL_ERRNO, _("open %s for writing"), *name);
   }
-  return name;
+  prepare_stream(stream);
+  return stream;
 }
 
 void remove_file(const char* path) {

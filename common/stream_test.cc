@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "support.h"
+#include "test_files.h"
 
 namespace {
 
@@ -121,16 +122,20 @@ TEST(OpenStream, FailureNamesThePath) {
               "directory\\.\n$");
 }
 
-TEST(MakeTempName, CreatesAPrivateEmptyFileInTheTemporaryDirectory) {
-  char* first = make_temp_name();
-  char* second = make_temp_name();
+TEST(OpenTempFile, CreatesAPrivateFileInTheTemporaryDirectory) {
+  char* first;
+  char* second;
+  FILE* stream = open_temp_file(&first);
+  close_stream(open_temp_file(&second));
   EXPECT_STRNE(first, second);
   EXPECT_EQ(0, strncmp(first, P_tmpdir "/", strlen(P_tmpdir) + 1)) << first;
   struct stat status;
   ASSERT_EQ(0, stat(first, &status));
   EXPECT_TRUE(S_ISREG(status.st_mode));
   EXPECT_EQ(0600u, status.st_mode & 07777);
-  EXPECT_EQ(0, status.st_size);
+  put_text("written through the stream\n", stream);
+  close_stream(stream);
+  EXPECT_EQ("written through the stream\n", read_file(first));
   remove_file(first);
   remove_file(second);
   free(first);

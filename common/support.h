@@ -6,6 +6,7 @@
 #include <libintl.h>
 #include <stddef.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #define _(msgid) gettext(msgid)
@@ -31,6 +32,11 @@ extern const char tool_name[];
 // is impossible.
 [[noreturn]] void reject_option(int option, void (*usage)());
 
+// Makes the next fatal in this process call `check(context)` before it
+// reports anything, once; null clears it. `check` may end the run with a
+// report of its own, which then is the only one.
+void call_before_failing(void (*check)(void*), void* context);
+
 // malloc and realloc that end the run when memory runs out. A resize to 0
 // bytes may return null.
 void* alloc_or_die(size_t size);
@@ -55,8 +61,9 @@ FILE* open_for_writing(const char* path);
 void close_stream(FILE* stream);
 
 // Creates a new empty file, readable and writable by the user alone, in the
-// system's temporary directory, and returns its name (never freed).
-char* make_temp_name();
+// system's temporary directory, and returns a stream for writing it; sets
+// `*name` to its name (never freed).
+FILE* open_temp_file(char** name);
 void remove_file(const char* path);
 
 // Sets a new stream up for bulk text: used by one thread only, so that
@@ -74,8 +81,11 @@ pid_t fork_or_die();
 void run_on_terminal(char** child_argv);
 // Starts the program as a filter: `*to_child` is the descriptor that feeds
 // its standard input, `*from_child` the one that carries its standard
-// output.
-void start_filter(char** child_argv, int* to_child, int* from_child);
+// output. `*unread` is the tool's own descriptor on the read end of the
+// pipe to the filter: what it still holds once the filter has ended, the
+// filter never read.
+void start_filter(char** child_argv, int* to_child, int* from_child,
+                  int* unread);
 // Waits for the program and returns its wait status.
 int wait_for_child();
 // Waits for the program; returns only if it exited with code 0.
@@ -83,10 +93,37 @@ void check_child_status(const char* program);
 // Judges a wait status of the program as check_child_status does.
 void judge_child_status(const char* program, int status);
 
-// Afterwards `to` holds the contents of `from` and `from` is gone. An
-// existing `to` keeps its permission bits, and a symbolic link stays a link:
-// the file it points to receives the contents.
-void move_file(const char* from, const char* to);
+// The user's file as the run first saw it. It is looked at once, before it
+// is opened; everything later checks that it is still that file.
+struct target_file {
+  const char* name;     // as the user gave it, for messages
+  const char* path;     // with every symbolic link resolved
+  const char* directory;  // the directory that holds `path`
+  struct stat status;   // of `path` when first looked at
+};
+
+// Resolves `name`, refuses anything but a regular file and a file whose
+// directory does not let the tool put a replacement there, and records its
+// state. Ends the run before any temporary file is made.
+target_file examine_target(const char* name);
+// Opens the target for reading; ends the run if it is no longer the file
+// first looked at.
+FILE* open_target(const target_file& target);
+// Whether the target is still the file first looked at: no other file (or
+// link) under its name, and the same size and modification time.
+bool target_unchanged(const target_file& target);
+// Ends the run, saying that the target changed during the run and naming
+// the temporary file `kept` that holds the run's work: the merged result
+// when `merged`, otherwise the edited work text.
+[[noreturn]] void report_target_changed(const target_file& target,
+                                        const char* kept, bool merged);
+
+// Replaces the target by the file `from` in one rename: the replacement is
+// first made in the target's own directory (by rename, or by a copy when the
+// temporary directory is on another file system) and given the target's
+// owner, group, extended attributes and mode there. Afterwards `from` is
+// gone. Other names of a hard-linked target keep the old contents.
+void move_file(const char* from, const target_file& target);
 
 // A tool's two conversions, bound to the tool's settings. extract reads
 // `input` (copying every line to `copy` when given) and writes the work text;
