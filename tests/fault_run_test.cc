@@ -141,3 +141,72 @@ TEST(Faults, RunsSideBySideDoNotDisturbEachOther) {
     EXPECT_TRUE(read_file(dir / std::to_string(i)) == want) << i;
   }
 }
+
+TEST(Faults, FilterThatLeavesInputUnreadIsReportedHoweverSmall) {
+  // The text fits into the pipe, so the writer never notices; still, what
+  // the filter never read is found there once the filter has ended.
+  std::string long_po, long_message = "Subject: s\n\n";
+  for (int i = 0; long_po.size() < 64 * 1024; i++) {
+    long_po += "msgid \"a" + std::to_string(i) + "\"\nmsgstr \"b\"\n\n";
+    long_message += "Line " + std::to_string(i) + " of the body.\n";
+  }
+  struct Case {
+    const Tool& tool;
+    std::string text;
+    std::vector<std::string> filter;
+    std::string program;
+  };
+  const Case cases[] = {
+      {tools[0], po, {"-p", "true"}, "true"},
+      {tools[1], message, {"-p", "true"}, "true"},
+      {tools[0], long_po, {"-p", "head", "--", "-n", "10"}, "head"},
+      {tools[1], long_message, {"-p", "head", "--", "-n", "10"}, "head"},
+  };
+  for (const Case& c : cases) {
+    for (const bool stdio : {false, true}) {
+      const RunResult result =
+          run_on(c.tool.path, c.text, stdio,
+                 std::vector<std::string>{"-f"} + c.filter);
+      EXPECT_EQ(1, result.status) << c.tool.name << " " << c.program;
+      EXPECT_EQ(std::string(c.tool.name) + ": error: " + c.program +
+                    " stopped reading its input before the end.\n",
+                result.err);
+      if (!stdio) {
+        EXPECT_TRUE(result.out == c.text) << "the file is unchanged";
+      }
+    }
+  }
+}
+
+TEST(Faults, OneDiagnosticPerFailureInEveryMode) {
+  const std::string zero_po("msgid \"a\"\nmsgstr \"b\0c\"\n", 23);
+  const std::string zero_message("Subject: s\n\nBody \0 text\n", 24);
+  for (const Mode& mode : modes) {
+    for (const Tool& tool : tools) {
+      const std::string& text = tool.path == tools[0].path ? zero_po
+                                                           : zero_message;
+      const std::vector<std::string> program =
+          mode.filter ? std::vector<std::string>{"-f", "-p", "cat"}
+                      : std::vector<std::string>{"-p", "true"};
+      const RunResult result = run_on(tool.path, text, mode.stdio, program);
+      EXPECT_EQ(1, result.status) << tool.name << " " << mode.name();
+      EXPECT_EQ(std::string(tool.name) +
+                    ": error: found a zero byte in the input; only text can "
+                    "be handled.\n",
+                result.err)
+          << mode.name();
+      if (!mode.stdio) {
+        EXPECT_TRUE(result.out == text) << "the file is unchanged";
+      }
+    }
+  }
+  // A filter that writes a line the merge cannot take and then fails is
+  // reported by its exit status, as in editor mode.
+  for (const bool stdio : {false, true}) {
+    const RunResult bad = run_on(MSGPROOF, po, stdio,
+                                 {"-f", "-p", "sh", "--", "-c",
+                                  "cat > /dev/null; echo 'bad line'; exit 3"});
+    EXPECT_EQ(1, bad.status);
+    EXPECT_EQ("msgproof: error: sh returned failure exit code 3.\n", bad.err);
+  }
+}
