@@ -1,6 +1,7 @@
 // Property: for any input, extraction followed by the merge of the unchanged
 // spellfile gives the PO text back, apart from the documented
-// normalisations, which a model written here computes on its own.
+// normalisations, which a model written here computes on its own; in strict
+// mode a translation that is no well-formed string makes the merge fail.
 // First byte: bit 0 strict mode, bits 1-2 the language.
 #include <stdint.h>
 
@@ -36,8 +37,37 @@ std::string joined(std::string_view text) {
   return out;
 }
 
+// Whether `text` is PO string literals separated by blanks, up to the end
+// of the line (a carriage return may stand before the newline).
+bool string_run(std::string_view text) {
+  size_t i = 0;
+  if (text.empty() || text[0] != '"') {
+    return false;
+  }
+  while (i < text.size() && text[i] == '"') {
+    for (i++;; i++) {
+      if (i >= text.size() || text[i] == '\n') {
+        return false;
+      }
+      if (text[i] == '"') {
+        break;
+      }
+      if (text[i] == '\\' && (++i >= text.size() || text[i] == '\n')) {
+        return false;
+      }
+    }
+    i++;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+      i++;
+    }
+  }
+  const std::string_view end = text.substr(i);
+  return end.empty() || end == "\n" || end == "\r" || end == "\r\n";
+}
+
 struct Expected {
-  bool fails = false;
+  bool fails = false;        // the extraction fails
+  bool merge_fails = false;  // the merge of the unchanged spellfile fails
   std::string text;
 };
 
@@ -77,6 +107,7 @@ Expected expected(std::string_view po, bool strict, const char* language) {
       if (selected && has_msgid && quote != std::string_view::npos) {
         e.text += line.substr(0, quote);
         e.text += joined(line.substr(quote));
+        e.merge_fails |= strict && !string_run(joined(line.substr(quote)));
       } else {
         e.text += line;
       }
@@ -84,6 +115,7 @@ Expected expected(std::string_view po, bool strict, const char* language) {
       in_msgstr = true;
     } else if (in_msgstr && rest.starts_with('"')) {
       e.text += has_msgid && selected ? joined(rest) : std::string(line);
+      e.merge_fails |= strict && has_msgid && selected && !string_run(joined(rest));
     } else if (rest.starts_with('\n')) {
       e.text += '\n';
     } else {
@@ -119,11 +151,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string spellfile = extraction.text();
   MemoryStreams merge;
-  if (!survives(&merge, [&](MemoryStreams* s) {
-        merge_translations(s->input(po), s->input(spellfile), s->output(),
-                           strict);
-      })) {
-    broken("merge of an unchanged spellfile failed", po, want.text, spellfile);
+  const bool merged = survives(&merge, [&](MemoryStreams* s) {
+    merge_translations(s->input(po), s->input(spellfile), s->output(), strict,
+                       language);
+  });
+  if (merged == want.merge_fails) {
+    broken(merged ? "merge of a malformed translation should have failed"
+                  : "merge of an unchanged spellfile failed",
+           po, want.text, spellfile);
+  }
+  if (!merged) {
+    return 0;
   }
   if (merge.text() != want.text) {
     broken("round trip changed the PO text", po, want.text, merge.text());

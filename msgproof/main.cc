@@ -11,7 +11,7 @@ void bound_extract(const void* settings, FILE* input, FILE* copy, FILE* work) {
 
 void bound_merge(const void* settings, FILE* reread, FILE* work, FILE* output) {
   const auto& o = *static_cast<const po_options*>(settings);
-  merge_translations(reread, work, output, o.strict);
+  merge_translations(reread, work, output, o.strict, o.language);
 }
 
 }  // namespace

@@ -29,8 +29,42 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
                           const char* language);
 
 // Rebuilds the PO text from the untouched PO text `po` and the edited
-// `spellfile`, writing it to `output`; closes all three.
-void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict);
+// `spellfile`, writing it to `output`; closes all three. `strict` and
+// `language` must be those of the extraction: every marker is held to the
+// PO line it was made for, and a marker deleted, added, moved or changed
+// into another ends the run.
+void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
+                        const char* language);
+
+// What the extraction has seen of the PO file so far, carried from line to
+// line.
+struct po_state {
+  bool in_msgid = false;   // a string line continues a msgid
+  bool has_msgid = false;  // the current message's msgid is not empty
+  bool in_msgstr = false;  // a string line continues a msgstr
+  bool selected = false;   // the current msgstr carries the language
+};
+
+// Classifies the PO line whose text after the leading blanks is `rest`, as
+// the extraction and the merge both see it, and moves `*state` on. Returns
+// the first character of the spellfile line that stands for it:
+//   '#' comment, '>' msgid, msgid_plural or msgctxt line, ']' a string line
+//   that continues one of those or a msgstr not handed over, ')' a msgstr
+//   line not handed over, '+' a msgstr line handed over (it holds a double
+//   quote), '"' a string line that continues a handed-over msgstr, '\n' an
+//   empty or blank line, '?' an unrecognised line.
+char classify_po_line(const char* rest, po_state* state, const char* language);
+
+// Whether the spellfile line for a PO line of `kind` is a marker that the
+// merge holds to that line; the spellfile carries the others itself.
+inline bool is_marker_kind(char kind) {
+  return kind == '#' || kind == '>' || kind == ']' || kind == ')' ||
+         kind == '+';
+}
+
+// Whether `text`, from its first double quote on, is one or more PO string
+// literals separated by blanks, up to the end of the line.
+bool is_string_run(const char* text);
 
 // Copies `text` to `out`, ending the string literal after an escape such as
 // \n that a letter follows and starting a new one, so that a spell checker
@@ -48,20 +82,6 @@ inline const char* skip_blanks(const char* line) {
     line++;
   }
   return line;
-}
-inline bool is_comment(const char* rest) {
-  return rest[0] == '#';
-}
-// A line that names a message: msgid, msgid_plural or msgctxt.
-inline bool is_key_line(const char* rest) {
-  const std::string_view r(rest);
-  return r.starts_with("msgid") || r.starts_with("msgctxt");
-}
-inline bool is_msgstr_line(const char* rest) {
-  return std::string_view(rest).starts_with("msgstr");
-}
-inline bool is_string_line(const char* rest) {
-  return rest[0] == '"';
 }
 
 // Removes the newline at the end of `line`, if there is one, for quoting the

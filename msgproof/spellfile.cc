@@ -55,14 +55,49 @@ bool carries_language(const char* after_keyword, const char* language) {
 
 }  // namespace
 
+char classify_po_line(const char* rest, po_state* state,
+                      const char* language) {
+  const std::string_view r(rest);
+  if (r.starts_with('#')) {
+    return '#';
+  }
+  if (r.starts_with("msgid") || r.starts_with("msgctxt")) {
+    const char* quote = strchr(rest, '"');
+    state->has_msgid = quote != nullptr && quote[1] != '"';
+    state->in_msgstr = false;
+    state->in_msgid = true;
+    return '>';
+  }
+  if (state->in_msgid && r.starts_with('"')) {
+    state->has_msgid = true;
+    return ']';
+  }
+  if (r.starts_with("msgstr")) {
+    state->selected = carries_language(rest + 6, language);
+    state->in_msgid = false;
+    state->in_msgstr = true;
+    // A msgstr line without any string is malformed; it stays with the PO
+    // file, which the merge then copies unchanged.
+    return state->selected && state->has_msgid && strchr(rest, '"') != nullptr
+               ? '+'
+               : ')';
+  }
+  if (state->in_msgstr && r.starts_with('"')) {
+    return state->has_msgid && state->selected ? '"' : ']';
+  }
+  if (r.starts_with('\n')) {
+    return '\n';
+  }
+  return '?';
+}
+
 void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
                           const char* language) {
   char* line = nullptr;
   size_t capacity = 0;
   char* scratch = nullptr;
   size_t scratch_size = 0;
-  bool in_msgid = false, has_msgid = false, in_msgstr = false;
-  bool selected = false;
+  po_state state;
   while ((line = read_line(line, &capacity, input)) != nullptr) {
     if (copy != nullptr) {
       put_text(line, copy);
@@ -72,47 +107,31 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
       scratch = static_cast<char*>(realloc_or_die(scratch, scratch_size));
     }
     const char* rest = skip_blanks(line);
-    if (is_comment(rest)) {
-      put_text("#\n", spellfile);
-    } else if (is_key_line(rest)) {
-      const char* quote = strchr(line, '"');
-      has_msgid = quote != nullptr && quote[1] != '"';
-      in_msgstr = false;
-      in_msgid = true;
-      put_text(">\n", spellfile);
-    } else if (in_msgid && is_string_line(rest)) {
-      has_msgid = true;
-      put_text("]\n", spellfile);
-    } else if (is_msgstr_line(rest)) {
-      selected = carries_language(rest + 6, language);
-      // A msgstr line without any string is malformed; it stays with the PO
-      // file, which the merge then copies unchanged.
-      const char* quote = strchr(rest, '"');
-      if (selected && has_msgid && quote != nullptr) {
-        split_after_escapes(quote, scratch);
-        put_text("+ ", spellfile);
-        put_text(scratch, spellfile);
-      } else {
-        put_text(")\n", spellfile);
-      }
-      in_msgid = false;
-      in_msgstr = true;
-    } else if (in_msgstr && is_string_line(rest)) {
-      if (has_msgid && selected) {
-        split_after_escapes(rest, scratch);
-        put_text(scratch, spellfile);
-      } else {
-        put_text("]\n", spellfile);
-      }
-    } else if (rest[0] == '\n') {
+    const char kind = classify_po_line(rest, &state, language);
+    switch (kind) {
+    case '+':
+      split_after_escapes(strchr(rest, '"'), scratch);
+      put_text("+ ", spellfile);
+      put_text(scratch, spellfile);
+      break;
+    case '"':
+      split_after_escapes(rest, scratch);
+      put_text(scratch, spellfile);
+      break;
+    case '\n':
       put_text("\n", spellfile);
-    } else {
+      break;
+    case '?':
       if (strict) {
         fatal(0, _("I don't understand this line in the .po file:\n%s"),
               without_newline(line));
       }
       put_text("? ", spellfile);
       put_text(line, spellfile);
+      break;
+    default:  // a marker
+      const char marker[] = {kind, '\n', '\0'};
+      put_text(marker, spellfile);
     }
   }
   free(scratch);

@@ -38,33 +38,46 @@ void join_split_strings(const char* text, char* out) {
   *out = '\0';
 }
 
-namespace {
-
-// Whether a PO line is of the kind that the spellfile marker stands for.
-bool is_claimed_by(const char* line, char marker) {
-  const char* rest = skip_blanks(line);
-  switch (marker) {
-  case '#':
-    return is_comment(rest);
-  case '>':
-    return is_key_line(rest);
-  case ')':
-  case '+':
-    return is_msgstr_line(rest);
-  default:
-    return is_string_line(rest);
+bool is_string_run(const char* text) {
+  text = strchr(text, '"');
+  if (text == nullptr) {
+    return false;
   }
+  while (*text == '"') {
+    // One literal: up to the double quote that no backslash escapes.
+    for (text++; *text != '"'; text++) {
+      if (*text == '\0' || *text == '\n' ||
+          (*text == '\\' && (*++text == '\0' || *text == '\n'))) {
+        return false;
+      }
+    }
+    text = skip_blanks(text + 1);
+  }
+  if (*text == '\r') {
+    text++;
+  }
+  return *text == '\n' || *text == '\0';
 }
 
-// Reads PO lines up to the next one of the kind `marker` stands for and
-// returns it; the lines passed over are those the spellfile holds itself.
-char* find_claimed_line(char* po_line, size_t* capacity, FILE* po,
-                        char* marker_line) {
-  const char marker = marker_line[0];
+namespace {
+
+// Reads PO lines up to the next one that the extraction turned into a
+// marker, passing over those the spellfile carries itself, and returns it.
+// It must be the line `marker_line` was made for.
+char* claim_line(char* po_line, size_t* capacity, FILE* po, po_state* state,
+                 const char* language, char* marker_line) {
   while ((po_line = read_line(po_line, capacity, po)) != nullptr) {
-    if (is_claimed_by(po_line, marker)) {
-      return po_line;
+    const char kind = classify_po_line(skip_blanks(po_line), state, language);
+    if (!is_marker_kind(kind)) {
+      continue;
     }
+    if (kind != marker_line[0]) {
+      fatal(0,
+            _("a marker of the spell file was deleted, added or changed at "
+              "or before this line:\n%s"),
+            without_newline(marker_line));
+    }
+    return po_line;
   }
   fatal(0,
         _("found a marker in the spell file that has no line left in the .po "
@@ -72,35 +85,45 @@ char* find_claimed_line(char* po_line, size_t* capacity, FILE* po,
         without_newline(marker_line));
 }
 
+// In strict mode, refuses a handed-over string text that is no run of
+// string literals: a filter cut off inside a translation, or a quote left
+// unescaped.
+void check_string_run(const char* joined, bool strict, char* spell_line) {
+  if (strict && !is_string_run(joined)) {
+    fatal(0,
+          _("found a translation in the spell file that is not a "
+            "well-formed string:\n%s"),
+          without_newline(spell_line));
+  }
+}
+
 // Writes a handed-over translation: the keyword part of the PO line (its
 // blanks, the keyword and anything before the string, such as [1]), then the
 // string text of the spellfile line, joined again.
-void write_translation(char* po_line, char* spell_line, FILE* output) {
-  char* po_quote = strchr(po_line, '"');
-  if (po_quote == nullptr) {
-    fatal(0,
-          _("found a translation in the spell file for a msgstr line without "
-            "a string:\n%s"),
-          without_newline(po_line));
-  }
+void write_translation(char* po_line, char* spell_line, bool strict,
+                       FILE* output) {
   const char* spell_quote = strchr(spell_line, '"');
   if (spell_quote == nullptr) {
     fatal(0, _("found a translation without a string in the spell file:\n%s"),
           without_newline(spell_line));
   }
+  // The extraction hands over only msgstr lines that hold a double quote.
+  char* po_quote = strchr(po_line, '"');
   *po_quote = '\0';
   put_text(po_line, output);
   join_split_strings(spell_quote, po_line);
+  check_string_run(po_line, strict, spell_line);
   put_text(po_line, output);
 }
 
 // The spellfile has ended. If the PO file still holds a line that only a
 // marker could have brought back, the work text was cut short: the merged
 // file would lose the rest of the PO file.
-void check_rest_of_po(char* po_line, size_t* capacity, FILE* po) {
+void check_rest_of_po(char* po_line, size_t* capacity, FILE* po,
+                      po_state* state, const char* language) {
   while ((po_line = read_line(po_line, capacity, po)) != nullptr) {
-    const char* rest = skip_blanks(po_line);
-    if (is_comment(rest) || is_key_line(rest) || is_msgstr_line(rest)) {
+    if (is_marker_kind(
+            classify_po_line(skip_blanks(po_line), state, language))) {
       fatal(0, _("the spell file ends before this line of the .po file:\n%s"),
             without_newline(po_line));
     }
@@ -109,11 +132,13 @@ void check_rest_of_po(char* po_line, size_t* capacity, FILE* po) {
 
 }  // namespace
 
-void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict) {
+void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
+                        const char* language) {
   char* spell_line = nullptr;
   size_t spell_capacity = 0;
   char* po_line = nullptr;
   size_t po_capacity = 0;
+  po_state state;
   while ((spell_line = read_line(spell_line, &spell_capacity, spellfile)) !=
          nullptr) {
     // The PO buffer also takes the joined text of the spellfile line.
@@ -126,15 +151,18 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict) {
     case '>':
     case ')':
     case ']':
-      po_line = find_claimed_line(po_line, &po_capacity, po, spell_line);
+      po_line = claim_line(po_line, &po_capacity, po, &state, language,
+                           spell_line);
       put_text(po_line, output);
       break;
     case '+':
-      po_line = find_claimed_line(po_line, &po_capacity, po, spell_line);
-      write_translation(po_line, spell_line, output);
+      po_line = claim_line(po_line, &po_capacity, po, &state, language,
+                           spell_line);
+      write_translation(po_line, spell_line, strict, output);
       break;
     case '"':
       join_split_strings(spell_line, po_line);
+      check_string_run(po_line, strict, spell_line);
       put_text(po_line, output);
       break;
     case '\n':
@@ -152,7 +180,7 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict) {
             without_newline(spell_line));
     }
   }
-  check_rest_of_po(po_line, &po_capacity, po);
+  check_rest_of_po(po_line, &po_capacity, po, &state, language);
   close_stream(po);
   close_stream(spellfile);
   close_stream(output);

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,10 +22,10 @@ std::string extract(const std::string& po, bool strict = false,
 }
 
 std::string merge(const std::string& po, const std::string& spellfile,
-                  bool strict = false) {
+                  bool strict = false, const char* language = nullptr) {
   MemoryOutput output;
   merge_translations(read_from(po), read_from(spellfile), output.stream,
-                     strict);
+                     strict, language);
   return output.text();
 }
 
@@ -191,7 +192,7 @@ TEST(Merge, UnchangedSpellfileGivesThePoFileBack) {
   };
   for (const std::string& po : samples) {
     for (const char* language : {(const char*)nullptr, "1"}) {
-      EXPECT_EQ(po, merge(po, extract(po, false, language)))
+      EXPECT_EQ(po, merge(po, extract(po, false, language), false, language))
           << po << "language " << (language ? language : "none");
     }
   }
@@ -257,5 +258,151 @@ TEST(Merge, FailsWithoutLosingTheRestOfThePoFile) {
   }
   EXPECT_EXIT(merge("msgid \"a\"\nmsgstr\n", ">\n+ \"b\"\n"),
               testing::ExitedWithCode(1),
-              "for a msgstr line without a string:\nmsgstr\\.\n$");
+              "deleted, added or changed at or before this line:\n\\+ "
+              "\"b\"\\.\n$")
+      << "a msgstr line without a string is never handed over";
+}
+
+namespace {
+
+// A PO file with every kind of line: header, comments, a msgctxt entry, a
+// plural entry whose second msgstr continues on a string line, an obsolete
+// entry and, when not strict, an unrecognised line.
+std::string marker_fixture(bool strict) {
+  return std::string(header) +
+         "#: main.c:10\n"
+         "msgctxt \"menu\"\n"
+         "msgid \"File\"\n"
+         "msgstr \"Dtaei\"\n"
+         "\n"
+         "msgid \"%d file\"\n"
+         "msgid_plural \"%d files\"\n"
+         "msgstr[0] \"%d Dtaei\"\n"
+         "msgstr[1] \"\"\n"
+         "\"%d Dateien\"\n" +
+         (strict ? "" : "msgfoo \"?\"\n") +
+         "\n"
+         "#~ msgid \"old\"\n"
+         "#~ msgstr \"alt\"\n";
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at + 1));
+    at = end + 1;
+  }
+  return lines;
+}
+
+std::string joined_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(Merge, EveryMarkerIsHeldToItsOwnLine) {
+  // Each marker deleted, doubled, or changed into each other kind: the
+  // merge refuses, whatever the settings.
+  const char* const markers[] = {"#\n", ">\n", ")\n", "]\n", "+ \"x\"\n"};
+  for (const bool strict : {false, true}) {
+    for (const char* language : {(const char*)nullptr, "0", "1"}) {
+      const std::string po = marker_fixture(strict);
+      const std::vector<std::string> spellfile =
+          lines_of(extract(po, strict, language));
+      ASSERT_EQ(lines_of(po).size(), spellfile.size());
+      int edits = 0;
+      for (size_t i = 0; i < spellfile.size(); i++) {
+        if (!is_marker_kind(spellfile[i][0])) {
+          continue;
+        }
+        std::vector<std::vector<std::string>> edited;
+        edited.push_back(spellfile);
+        edited.back().erase(edited.back().begin() + i);
+        edited.push_back(spellfile);
+        edited.back().insert(edited.back().begin() + i, spellfile[i]);
+        for (const char* marker : markers) {
+          if (marker[0] != spellfile[i][0]) {
+            edited.push_back(spellfile);
+            edited.back()[i] = marker;
+          }
+        }
+        for (const std::vector<std::string>& lines : edited) {
+          const std::string text = joined_lines(lines);
+          EXPECT_EXIT(merge(po, text, strict, language),
+                      testing::ExitedWithCode(1), "^msgproof: error: ")
+              << "strict " << strict << ", language "
+              << (language ? language : "none") << ":\n"
+              << text;
+          edits++;
+        }
+      }
+      EXPECT_GT(edits, 60);
+    }
+  }
+}
+
+TEST(Merge, WhatTheSpellfileCarriesItselfStaysEditable) {
+  const std::string po = marker_fixture(false);
+  const std::string spellfile = extract(po);
+  struct Case {
+    const char* name;
+    std::string from, to;   // in the spellfile
+    std::string po_from, po_to;  // what that does to the PO file
+  };
+  const Case cases[] = {
+      {"continuation line deleted", "\"%d Dateien\"\n", "",
+       "\"%d Dateien\"\n", ""},
+      {"continuation line added", "\"%d Dateien\"\n",
+       "\"%d Dateien\"\n\"mehr\"\n", "\"%d Dateien\"\n",
+       "\"%d Dateien\"\n\"mehr\"\n"},
+      {"empty line added", "+ \"Dtaei\"\n", "+ \"Datei\"\n\n",
+       "msgstr \"Dtaei\"\n", "msgstr \"Datei\"\n\n"},
+      {"empty line deleted", "+ \"Dtaei\"\n\n", "+ \"Dtaei\"\n",
+       "msgstr \"Dtaei\"\n\n", "msgstr \"Dtaei\"\n"},
+      {"unrecognised line deleted", "? msgfoo \"?\"\n", "",
+       "msgfoo \"?\"\n", ""},
+  };
+  for (const Case& c : cases) {
+    std::string edited = spellfile;
+    const size_t at = edited.find(c.from);
+    ASSERT_NE(std::string::npos, at) << c.name;
+    edited.replace(at, c.from.size(), c.to);
+    std::string want = po;
+    want.replace(want.find(c.po_from), c.po_from.size(), c.po_to);
+    EXPECT_EQ(want, merge(po, edited)) << c.name;
+  }
+}
+
+TEST(Merge, StrictModeRefusesATranslationThatIsNoString) {
+  const std::string po = "msgid \"a\"\nmsgstr \"b\"\n\"c\"\n";
+  struct Case {
+    const char* spellfile;
+    bool well_formed;
+  };
+  const Case cases[] = {
+      {">\n+ \"B\"\n\"C\"\n", true},
+      {">\n+ \"B\" \t\"more\"  \n\"C\"\r\n", true},
+      {">\n+ \"B\\\"q\\\\\"\n\"C\"", true},
+      {">\n+ \"B\n\"C\"\n", false},           // cut off inside
+      {">\n+ \"B\"q\"\n\"C\"\n", false},      // an unescaped quote
+      {">\n+ \"B\"\n\"C\\\"\n", false},      // the closing quote escaped
+      {">\n+ \"B\"\n\"C\" x\n", false},        // text after the string
+  };
+  for (const Case& c : cases) {
+    EXPECT_NO_FATAL_FAILURE(merge(po, c.spellfile)) << c.spellfile;
+    if (c.well_formed) {
+      EXPECT_EQ(merge(po, c.spellfile), merge(po, c.spellfile, true));
+    } else {
+      EXPECT_EXIT(merge(po, c.spellfile, true), testing::ExitedWithCode(1),
+                  "^msgproof: error: found a translation in the spell file "
+                  "that is not a well-formed string:\n")
+          << c.spellfile;
+    }
+  }
 }

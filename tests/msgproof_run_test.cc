@@ -355,3 +355,37 @@ TEST(Msgproof, ArgumentsAfterTheFirstNonOptionGoToTheProgram) {
   EXPECT_EQ(0, result.status) << "strict mode is off: " << result.err;
   EXPECT_EQ(po, result.out);
 }
+
+TEST(Msgproof, MarkerSlipsAreRefusedAndTheFileStays) {
+  const std::string example = read_file(EXAMPLE_PO);
+  ASSERT_FALSE(example.empty());
+  const std::string plural =
+      "msgid \"a\"\nmsgid_plural \"b\"\nmsgstr[0] \"x\"\nmsgstr[1] \"\"\n"
+      "\"y\"\n";
+  struct Case {
+    const std::string& po;
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::string mismatch =
+      "msgproof: error: a marker of the spell file was deleted, added or "
+      "changed at or before this line:\n";
+  const Case cases[] = {
+      {example,
+       {"-s", "-f", "-p", "sed", "--", "14d"},
+       mismatch + "+ \"Die Dtaei \xc3\xb6" "ffnen\"."},
+      {example, {"-f", "-p", "sed", "--", "1d"}, mismatch + ">."},
+      {example, {"-f", "-p", "sed", "--", "6,11d"}, mismatch + "#."},
+      {example, {"-f", "-p", "sed", "--", "s/^)$/+ \"x\"/"},
+       mismatch + "+ \"x\"."},
+      {plural, {"-l", "0", "-f", "-p", "head", "--", "-n", "-1"},
+       "msgproof: error: the spell file ends before this line of the .po "
+       "file:\n\"y\"."},
+  };
+  for (const Case& c : cases) {
+    const RunResult result = run_msgproof(c.po, false, c.args);
+    EXPECT_EQ(1, result.status) << c.args[c.args.size() - 1];
+    EXPECT_EQ(c.err + "\n", result.err);
+    EXPECT_TRUE(result.out == c.po) << "the file is unchanged";
+  }
+}
