@@ -102,7 +102,8 @@ void copy_attributes(const target_file& target, const replacement& r) {
         realloc_or_die(value, static_cast<size_t>(length) + 1));
     const ssize_t got =
         lgetxattr(target.path, at, value, static_cast<size_t>(length));
-    if (got >= 0 && fsetxattr(r.fd, at, value, static_cast<size_t>(got), 0) != 0 &&
+    if (got >= 0 &&
+        fsetxattr(r.fd, at, value, static_cast<size_t>(got), 0) != 0 &&
         !not_supported(errno) && !(errno == EPERM && geteuid() != 0)) {
       abandon(r);
       fatal(FATAL_ERRNO, _("copy the extended attributes of %s"), target.name);

@@ -138,8 +138,8 @@ TEST(ExamineTarget, RefusesWhatCannotBeReplaced) {
       {dir / "fifo", dir / "fifo" + " is not a regular file\\."},
       {dir / "dir", dir / "dir" + " is not a regular file\\."},
       {"/dev/null", "/dev/null is not a regular file\\."},
-      {dir / "missing",
-       "open " + dir / "missing" + " for reading: No such file or directory\\."},
+      {dir / "missing", "open " + dir / "missing" +
+                            " for reading: No such file or directory\\."},
   };
   for (const Case& c : cases) {
     EXPECT_EXIT(examine_target(c.path.c_str()), testing::ExitedWithCode(1),

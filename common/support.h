@@ -96,10 +96,10 @@ void judge_child_status(const char* program, int status);
 // The user's file as the run first saw it. It is looked at once, before it
 // is opened; everything later checks that it is still that file.
 struct target_file {
-  const char* name;     // as the user gave it, for messages
-  const char* path;     // with every symbolic link resolved
+  const char* name;       // as the user gave it, for messages
+  const char* path;       // with every symbolic link resolved
   const char* directory;  // the directory that holds `path`
-  struct stat status;   // of `path` when first looked at
+  struct stat status;     // of `path` when first looked at
 };
 
 // Resolves `name`, refuses anything but a regular file and a file whose

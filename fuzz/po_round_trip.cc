@@ -115,7 +115,8 @@ Expected expected(std::string_view po, bool strict, const char* language) {
       in_msgstr = true;
     } else if (in_msgstr && rest.starts_with('"')) {
       e.text += has_msgid && selected ? joined(rest) : std::string(line);
-      e.merge_fails |= strict && has_msgid && selected && !string_run(joined(rest));
+      e.merge_fails |=
+          strict && has_msgid && selected && !string_run(joined(rest));
     } else if (rest.starts_with('\n')) {
       e.text += '\n';
     } else {

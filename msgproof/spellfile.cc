@@ -55,8 +55,7 @@ bool carries_language(const char* after_keyword, const char* language) {
 
 }  // namespace
 
-char classify_po_line(const char* rest, po_state* state,
-                      const char* language) {
+char classify_po_line(const char* rest, po_state* state, const char* language) {
   const std::string_view r(rest);
   if (r.starts_with('#')) {
     return '#';

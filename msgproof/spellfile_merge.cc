@@ -151,13 +151,13 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
     case '>':
     case ')':
     case ']':
-      po_line = claim_line(po_line, &po_capacity, po, &state, language,
-                           spell_line);
+      po_line =
+          claim_line(po_line, &po_capacity, po, &state, language, spell_line);
       put_text(po_line, output);
       break;
     case '+':
-      po_line = claim_line(po_line, &po_capacity, po, &state, language,
-                           spell_line);
+      po_line =
+          claim_line(po_line, &po_capacity, po, &state, language, spell_line);
       write_translation(po_line, spell_line, strict, output);
       break;
     case '"':

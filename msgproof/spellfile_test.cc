@@ -24,8 +24,8 @@ std::string extract(const std::string& po, bool strict = false,
 std::string merge(const std::string& po, const std::string& spellfile,
                   bool strict = false, const char* language = nullptr) {
   MemoryOutput output;
-  merge_translations(read_from(po), read_from(spellfile), output.stream,
-                     strict, language);
+  merge_translations(read_from(po), read_from(spellfile), output.stream, strict,
+                     language);
   return output.text();
 }
 
@@ -352,12 +352,12 @@ TEST(Merge, WhatTheSpellfileCarriesItselfStaysEditable) {
   const std::string spellfile = extract(po);
   struct Case {
     const char* name;
-    std::string from, to;   // in the spellfile
+    std::string from, to;        // in the spellfile
     std::string po_from, po_to;  // what that does to the PO file
   };
   const Case cases[] = {
-      {"continuation line deleted", "\"%d Dateien\"\n", "",
-       "\"%d Dateien\"\n", ""},
+      {"continuation line deleted", "\"%d Dateien\"\n", "", "\"%d Dateien\"\n",
+       ""},
       {"continuation line added", "\"%d Dateien\"\n",
        "\"%d Dateien\"\n\"mehr\"\n", "\"%d Dateien\"\n",
        "\"%d Dateien\"\n\"mehr\"\n"},
@@ -365,8 +365,8 @@ TEST(Merge, WhatTheSpellfileCarriesItselfStaysEditable) {
        "msgstr \"Dtaei\"\n", "msgstr \"Datei\"\n\n"},
       {"empty line deleted", "+ \"Dtaei\"\n\n", "+ \"Dtaei\"\n",
        "msgstr \"Dtaei\"\n\n", "msgstr \"Dtaei\"\n"},
-      {"unrecognised line deleted", "? msgfoo \"?\"\n", "",
-       "msgfoo \"?\"\n", ""},
+      {"unrecognised line deleted", "? msgfoo \"?\"\n", "", "msgfoo \"?\"\n",
+       ""},
   };
   for (const Case& c : cases) {
     std::string edited = spellfile;
@@ -389,10 +389,10 @@ TEST(Merge, StrictModeRefusesATranslationThatIsNoString) {
       {">\n+ \"B\"\n\"C\"\n", true},
       {">\n+ \"B\" \t\"more\"  \n\"C\"\r\n", true},
       {">\n+ \"B\\\"q\\\\\"\n\"C\"", true},
-      {">\n+ \"B\n\"C\"\n", false},           // cut off inside
-      {">\n+ \"B\"q\"\n\"C\"\n", false},      // an unescaped quote
-      {">\n+ \"B\"\n\"C\\\"\n", false},      // the closing quote escaped
-      {">\n+ \"B\"\n\"C\" x\n", false},        // text after the string
+      {">\n+ \"B\n\"C\"\n", false},       // cut off inside
+      {">\n+ \"B\"q\"\n\"C\"\n", false},  // an unescaped quote
+      {">\n+ \"B\"\n\"C\\\"\n", false},   // the closing quote escaped
+      {">\n+ \"B\"\n\"C\" x\n", false},   // text after the string
   };
   for (const Case& c : cases) {
     EXPECT_NO_FATAL_FAILURE(merge(po, c.spellfile)) << c.spellfile;

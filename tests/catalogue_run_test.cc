@@ -21,9 +21,8 @@ RunOptions german() {
 }  // namespace
 
 TEST(Catalogue, MsgproofSpeaksGerman) {
-  const RunResult missing =
-      run({MSGPROOF_LOCALIZED, "-n", "/nonexistent/de.po", "-p", "cat"},
-          german());
+  const RunResult missing = run(
+      {MSGPROOF_LOCALIZED, "-n", "/nonexistent/de.po", "-p", "cat"}, german());
   EXPECT_EQ(1, missing.status);
   // The system's error text that follows depends on its own catalogues.
   EXPECT_EQ(0u, missing.err.find(
@@ -52,8 +51,8 @@ TEST(Catalogue, PostproofKeepsItsBuiltInWording) {
 TEST(Catalogue, MsgproofProofsItsOwnTranslation) {
   const std::string po = read_file(GERMAN_PO);
   ASSERT_FALSE(po.empty());
-  const RunResult same = run_on(MSGPROOF_LOCALIZED, po, false,
-                                {"-s", "-f", "-p", "cat"});
+  const RunResult same =
+      run_on(MSGPROOF_LOCALIZED, po, false, {"-s", "-f", "-p", "cat"});
   EXPECT_EQ(0, same.status) << same.err;
   EXPECT_TRUE(same.out == po) << "the round trip keeps every byte";
 
@@ -63,8 +62,10 @@ TEST(Catalogue, MsgproofProofsItsOwnTranslation) {
                                 "-p", "sed", "s/schließen/zumachen/"});
   EXPECT_EQ(0, edited.status) << edited.err;
   const std::string result = read_file(dir / "de.po");
-  EXPECT_NE(std::string::npos, result.find("Leseende der Eingabe-Pipe zumachen"));
-  EXPECT_NE(std::string::npos, result.find("msgid \"close read end of input pipe\""));
+  EXPECT_NE(std::string::npos,
+            result.find("Leseende der Eingabe-Pipe zumachen"));
+  EXPECT_NE(std::string::npos,
+            result.find("msgid \"close read end of input pipe\""));
   const std::string check = "msgfmt -c -o /dev/null " + (dir / "de.po");
   EXPECT_EQ(0, system(check.c_str()));
 }

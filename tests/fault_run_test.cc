@@ -183,8 +183,8 @@ TEST(Faults, OneDiagnosticPerFailureInEveryMode) {
   const std::string zero_message("Subject: s\n\nBody \0 text\n", 24);
   for (const Mode& mode : modes) {
     for (const Tool& tool : tools) {
-      const std::string& text = tool.path == tools[0].path ? zero_po
-                                                           : zero_message;
+      const std::string& text =
+          tool.path == tools[0].path ? zero_po : zero_message;
       const std::vector<std::string> program =
           mode.filter ? std::vector<std::string>{"-f", "-p", "cat"}
                       : std::vector<std::string>{"-p", "true"};

@@ -373,12 +373,15 @@ TEST(Msgproof, MarkerSlipsAreRefusedAndTheFileStays) {
   const Case cases[] = {
       {example,
        {"-s", "-f", "-p", "sed", "--", "14d"},
-       mismatch + "+ \"Die Dtaei \xc3\xb6" "ffnen\"."},
+       mismatch + "+ \"Die Dtaei \xc3\xb6"
+                  "ffnen\"."},
       {example, {"-f", "-p", "sed", "--", "1d"}, mismatch + ">."},
       {example, {"-f", "-p", "sed", "--", "6,11d"}, mismatch + "#."},
-      {example, {"-f", "-p", "sed", "--", "s/^)$/+ \"x\"/"},
+      {example,
+       {"-f", "-p", "sed", "--", "s/^)$/+ \"x\"/"},
        mismatch + "+ \"x\"."},
-      {plural, {"-l", "0", "-f", "-p", "head", "--", "-n", "-1"},
+      {plural,
+       {"-l", "0", "-f", "-p", "head", "--", "-n", "-1"},
        "msgproof: error: the spell file ends before this line of the .po "
        "file:\n\"y\"."},
   };

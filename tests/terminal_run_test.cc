@@ -156,10 +156,9 @@ TEST(Terminal, AspellMendsTheSubjectOfAMessage) {
   ScratchDir dir;
   write_file(dir / "m", message);
   write_file(dir / "input", "unused\n");
-  const std::string command = std::string(POSTPROOF) +
-                              " -q -s -k Subject -n " + (dir / "m") +
-                              " -p aspell -- --lang=en check %f < " +
-                              (dir / "input");
+  const std::string command =
+      std::string(POSTPROOF) + " -q -s -k Subject -n " + (dir / "m") +
+      " -p aspell -- --lang=en check %f < " + (dir / "input");
   EXPECT_EQ("status=0\n",
             proof_on_terminal(dir, command, "recieve", "receive"));
   EXPECT_EQ(want, read_file(dir / "m"));
