@@ -26,11 +26,26 @@ extern const char tool_name[];
 // status 0.
 [[noreturn]] void print_version();
 
-// Answers a value the option parser returned that the tool does not know:
+// The values next_option returns for --help and --version.
+inline constexpr int OPTION_HELP = 0x100;
+inline constexpr int OPTION_VERSION = 0x101;
+
+// getopt_long over `short_options` (which should begin with + so that the
+// arguments are never reordered) and the long options --help and
+// --version.
+int next_option(int argc, char** argv, const char* short_options);
+
+// Writes the usage text `text` as it is (it is no format): on standard
+// output with status 0 when the user asked for it, otherwise on standard
+// error with status 1.
+[[noreturn]] void print_usage(const char* text, bool asked);
+
+// Answers a value the option parser returned that the tool's own options
+// do not cover: --help with `usage(true)`, --version with the version line,
 // a missing argument or an unknown option (':' or '?', which the parser has
-// already reported) with `usage`, which must end the process; anything else
-// is impossible.
-[[noreturn]] void reject_option(int option, void (*usage)());
+// already reported) with `usage(false)`; `usage` must end the process.
+// Anything else is impossible.
+[[noreturn]] void reject_option(int option, void (*usage)(bool asked));
 
 // Makes the next fatal in this process call `check(context)` before it
 // reports anything, once; null clears it. `check` may end the run with a

@@ -1,7 +1,6 @@
 // Header fields with their continuation lines, and the keep list.
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include "postproof.h"
 #include "support.h"
@@ -41,10 +40,29 @@ char* read_header_line(char* buffer, size_t* capacity, FILE* stream) {
   }
 }
 
+namespace {
+
+char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether `line` begins with `name` followed by a colon, with the case of
+// ASCII letters ignored and every other byte compared as it is, whatever
+// the locale: in a Turkish one, I and i are no pair.
+bool names_field(const char* line, const char* name) {
+  for (; *name != '\0'; line++, name++) {
+    if (ascii_lower(*line) != ascii_lower(*name)) {
+      return false;
+    }
+  }
+  return *line == ':';
+}
+
+}  // namespace
+
 bool is_kept_header(const char* line, const kept_header* kept_headers) {
   for (const kept_header* h = kept_headers; h != nullptr; h = h->next) {
-    const size_t n = strlen(h->name);
-    if (strncasecmp(line, h->name, n) == 0 && line[n] == ':') {
+    if (names_field(line, h->name)) {
       return true;
     }
   }

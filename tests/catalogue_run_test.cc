@@ -1,6 +1,5 @@
-// End-to-end tests of the message catalogue: msgproof speaks German where
-// the user asks for it, postproof keeps its built-in wording, and msgproof
-// works on its own translation.
+// End-to-end tests of the message catalogue: both tools speak German where
+// the user asks for it, and msgproof works on its own translation.
 #include <stdlib.h>
 
 #include <string>
@@ -38,14 +37,38 @@ TEST(Catalogue, MsgproofSpeaksGerman) {
   EXPECT_EQ("msgproof (textmend) 0.7\n", version.out);
 }
 
-TEST(Catalogue, PostproofKeepsItsBuiltInWording) {
+TEST(Catalogue, PostproofSpeaksGerman) {
   const RunResult missing =
-      run({POSTPROOF, "-n", "/nonexistent/m", "-p", "cat"}, german());
+      run({POSTPROOF_LOCALIZED, "-n", "/nonexistent/m", "-p", "cat"},
+          german());
   EXPECT_EQ(1, missing.status);
-  EXPECT_EQ(
-      "postproof: error: open /nonexistent/m for reading: No such file or "
-      "directory.\n",
-      missing.err);
+  EXPECT_EQ(0u, missing.err.find(
+                    "postproof: Fehler: /nonexistent/m zum Lesen öffnen: "))
+      << missing.err;
+  const RunResult usage = run({POSTPROOF_LOCALIZED, "--help"}, german());
+  EXPECT_EQ(0, usage.status);
+  EXPECT_EQ(0u, usage.out.find("Aufruf: postproof")) << usage.out;
+}
+
+TEST(Catalogue, PostproofComparesHeaderNamesInAsciiInAnyLocale) {
+  // In a Turkish locale I and i are no pair of cases; header names are
+  // compared as ASCII all the same.
+  if (system("locale -a 2>/dev/null | grep -qix 'tr_TR.utf-\\?8'") != 0) {
+    GTEST_SKIP() << "needs the locale tr_TR.UTF-8 (localedef -i tr_TR -f "
+                    "UTF-8 tr_TR.UTF-8)";
+  }
+  const std::string message = "SUBJECT: Helo\nFrom: a\n\nBody\n";
+  for (const char* language : {"LANGUAGE=de", "LANGUAGE=tr"}) {
+    RunOptions options;
+    options.input = message;
+    options.environment = {language, "LC_ALL=tr_TR.UTF-8"};
+    const RunResult result =
+        run({POSTPROOF_LOCALIZED, "-k", "subject", "-n", "-", "-f", "-p",
+             "sed", "s/Helo/Hello/"},
+            options);
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ("SUBJECT: Hello\nFrom: a\n\nBody\n", result.out) << language;
+  }
 }
 
 TEST(Catalogue, MsgproofProofsItsOwnTranslation) {

@@ -337,6 +337,14 @@ TEST(Msgproof, CommandLine) {
       {{"-n", "x.po"}, 1, "", usage},
       {{"-p", "prog"}, 1, "", usage},
       {{}, 1, "", usage},
+      {{"--help"}, 0, usage, ""},
+      {{"-n", "x.po", "--help", "-p", "prog"}, 0, usage, ""},
+      {{"--version"}, 0, "msgproof (textmend) 0.7\n", ""},
+      {{"--frobnicate"},
+       1,
+       "",
+       std::string(MSGPROOF) + ": unrecognized option '--frobnicate'\n" +
+           usage},
   };
   for (const Case& c : cases) {
     const RunResult result = run(msgproof(c.args));
@@ -348,12 +356,16 @@ TEST(Msgproof, CommandLine) {
 
 TEST(Msgproof, ArgumentsAfterTheFirstNonOptionGoToTheProgram) {
   ScratchDir dir;
-  write_file(dir / "check", "test \"$1\" = -s && test \"$2\" = -c && cat\n");
+  write_file(dir / "check",
+             "test \"$1\" = -s && test \"$2\" = --help && cat\n");
   const std::string po = "msgid \"a\"\nmsgstr \"b\"\nmsgfoo\n";
-  const RunResult result =
-      run_msgproof(po, false, {"-f", "-p", "sh", dir / "check", "-s", "-c"});
+  const RunResult result = run_msgproof(
+      po, false, {"-f", "-p", "sh", dir / "check", "-s", "--help"});
   EXPECT_EQ(0, result.status) << "strict mode is off: " << result.err;
   EXPECT_EQ(po, result.out);
+  const RunResult after_dashes = run_msgproof(
+      po, false, {"-f", "-p", "sh", "--", dir / "check", "-s", "--help"});
+  EXPECT_EQ(0, after_dashes.status) << after_dashes.err;
 }
 
 TEST(Msgproof, MarkerSlipsAreRefusedAndTheFileStays) {

@@ -180,6 +180,12 @@ TEST(Postproof, CommandLine) {
            usage},
       {{"-n", "m"}, 1, "", usage},
       {{"-p", "prog", "-q"}, 1, "", usage},
+      {{"--help"}, 0, usage, ""},
+      {{"--version", "-x"}, 0, "postproof (textmend) 0.7\n", ""},
+      {{"-h", "-x"},
+       1,
+       "",
+       std::string(POSTPROOF) + ": invalid option -- 'x'\n" + usage},
   };
   for (const Case& c : cases) {
     const RunResult result = run(postproof(c.args));
