@@ -1,7 +1,6 @@
 // End-to-end tests of faults around both tools: full devices, missing
 // places, programs that fail or stop early, the tool interrupted, and runs
 // side by side. The user's file must stay as it was.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,16 +33,15 @@ const Tool tools[] = {{MSGPROOF, "msgproof", po},
 
 TEST(Faults, FullStandardOutput) {
   for (const Tool& tool : tools) {
-    ScratchDir dir;
-    write_file(dir / "in", tool.text);
-    const std::string command = std::string(tool.path) + " -n - -f -p cat < " +
-                                (dir / "in") + " > /dev/full 2> " +
-                                (dir / "err");
-    const int status = system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << tool.name;
+    RunOptions options;
+    options.input = tool.text;
+    options.output_path = "/dev/full";
+    const RunResult result = run({tool.path, "-n", "-", "-f", "-p", "cat"},
+                                 options);
+    EXPECT_EQ(1, result.status) << tool.name;
     EXPECT_EQ(std::string(tool.name) +
                   ": error: closing file: No space left on device.\n",
-              read_file(dir / "err"));
+              result.err);
   }
 }
 
@@ -90,24 +88,14 @@ TEST(Faults, InterruptedToolLeavesTheFileAlone) {
     for (const Tool& tool : tools) {
       ScratchDir dir;
       write_file(dir / "file", tool.text);
-      const pid_t pid = fork();
-      ASSERT_GE(pid, 0);
-      if (pid == 0) {
-        setpgid(0, 0);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        execl(tool.path, tool.path, "-n", (dir / "file").c_str(), "-f", "-p",
-              "sh", "--", "-c", "sleep 2; cat", nullptr);
-        _exit(127);
-      }
-      usleep(300 * 1000);
-      kill(pid, signal_number);
-      int status;
-      waitpid(pid, &status, 0);
-      kill(-pid, SIGKILL);  // the filter, still asleep
-      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number)
-          << tool.name << " " << status;
+      RunOptions options;
+      options.kill_after_ms = 300;
+      options.kill_signal = signal_number;
+      const RunResult result =
+          run({tool.path, "-n", dir / "file", "-f", "-p", "sh", "--", "-c",
+               "sleep 2; cat"},
+              options);
+      EXPECT_EQ(signal_number, result.signal) << tool.name;
       EXPECT_EQ(tool.text, read_file(dir / "file")) << tool.name;
     }
   }

@@ -251,12 +251,12 @@ TEST(Msgproof, FailedRunLeavesItsTemporaryFiles) {
       options);
   EXPECT_EQ(1, result.status);
   const std::string work = read_file(dir / "name");
-  ASSERT_FALSE(work.empty());
+  ASSERT_EQ(1u, result.temp_files.count(work)) << work;
   EXPECT_EQ(
       "#\n>\n)\n]\n\n#\n>\n+ \"Dtaei\"\n\n>\n>\n>\n+ \"%d Dtaei\"\n"
       "+ \"%d Dateien\\n\" \"Zeile\"\n",
-      read_file(work));
-  unlink(work.c_str());
+      result.temp_files.at(work));
+  EXPECT_EQ(2u, result.temp_files.size()) << "the work and the result file";
 }
 
 TEST(Msgproof, ResultKeepsTheFilesModeAndLink) {

@@ -254,10 +254,10 @@ TEST(Replace, FileChangedOrSwappedDuringAnEditorRunIsLeftToTheOtherParty) {
               masked(result.err, &kept))
         << c.change;
     ASSERT_EQ(1u, kept.size());
-    const std::string work = read_file(kept[0]);
-    EXPECT_NE(std::string::npos, work.find("+ \"Datei 0 im Odrner\""))
+    ASSERT_EQ(1u, result.temp_files.count(kept[0]));
+    EXPECT_NE(std::string::npos,
+              result.temp_files.at(kept[0]).find("+ \"Datei 0 im Odrner\""))
         << "the user's edits are kept";
-    unlink(kept[0].c_str());
     struct stat status;
     ASSERT_EQ(0, lstat(target.c_str(), &status));
     EXPECT_EQ(c.link, S_ISLNK(status.st_mode)) << c.change;

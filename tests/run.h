@@ -2,6 +2,7 @@
 #ifndef TEXTMEND_TESTS_RUN_H
 #define TEXTMEND_TESTS_RUN_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,18 +12,30 @@ struct RunOptions {
   bool input_from_terminal = false;  // with terminal: leave stdin on it
   bool output_to_terminal = false;   // with terminal: leave stdout on it
   bool close_input = false;          // start with descriptor 0 closed
+  std::string output_path;           // standard output goes there instead
+  int kill_after_ms = 0;             // then send `kill_signal` to the program
+  int kill_signal = 0;
   std::vector<std::string> environment;  // NAME=value, set for the program
 };
 
 struct RunResult {
   int status = -1;       // exit code, or -1 when killed by a signal
+  int signal = 0;        // the signal that ended it
   std::string out;       // standard output, unless it was the terminal
   std::string err;       // standard error
   std::string terminal;  // what reached the terminal
+  // What the program left in its temporary directory, by name
+  // (/tmp/textmend-...), with the contents.
+  std::map<std::string, std::string> temp_files;
 };
 
 // Runs argv[0] (a path) with `argv`. Without a terminal the program runs in
-// a new session, so it has no controlling terminal at all.
+// a new session, so it has no controlling terminal at all. Where it can, it
+// runs with a /tmp of its own (a directory of the test bound on /tmp in a
+// mount namespace), so that what it leaves there is gone with the test and
+// reported in temp_files; elsewhere temp_files lists the files it added
+// to the real /tmp, which stay. The scratch directories must then lie
+// outside /tmp: the test suite sets TMPDIR for them.
 RunResult run(const std::vector<std::string>& argv,
               const RunOptions& options = {});
 

@@ -40,10 +40,13 @@ std::string quoted(const std::string& text) {
 }
 
 // A tmux server of the test's own, with one window running `command`.
+// Each gets a socket of its own, so that no two share a server.
+int servers = 0;
 class Terminal {
  public:
   explicit Terminal(const std::string& command)
-      : tmux_("tmux -L textmend-test-" + std::to_string(getpid()) + " ") {
+      : tmux_("tmux -L textmend-test-" + std::to_string(getpid()) + "-" +
+              std::to_string(++servers) + " ") {
     run("new-session -d -s proof -x 100 -y 30 " + quoted(command));
   }
   ~Terminal() { run("kill-server"); }
@@ -133,7 +136,7 @@ TEST(Terminal, AspellMendsOneWordOfAPoFile) {
   ScratchDir dir;
   write_file(dir / "en.po", po);
   const std::string command = std::string(MSGPROOF) + " -n " + (dir / "en.po") +
-                              " -p aspell -- --lang=en check %f";
+                              " -p aspell -- --dont-backup --lang=en check %f";
   EXPECT_EQ("status=0\n", proof_on_terminal(dir, command, "teh", "the"));
   EXPECT_EQ(want, read_file(dir / "en.po"));
 
@@ -142,7 +145,7 @@ TEST(Terminal, AspellMendsOneWordOfAPoFile) {
   write_file(dir / "status", "");
   unlink((dir / "status").c_str());
   const std::string stdio = std::string(MSGPROOF) +
-                            " -n - -p aspell -- --lang=en check %f < " +
+                            " -n - -p aspell -- --dont-backup --lang=en check %f < " +
                             (dir / "en.po") + " > " + (dir / "out.po");
   write_file(dir / "en.po", po);
   EXPECT_EQ("status=0\n", proof_on_terminal(dir, stdio, "teh", "the"));
@@ -158,7 +161,7 @@ TEST(Terminal, AspellMendsTheSubjectOfAMessage) {
   write_file(dir / "input", "unused\n");
   const std::string command =
       std::string(POSTPROOF) + " -q -s -k Subject -n " + (dir / "m") +
-      " -p aspell -- --lang=en check %f < " + (dir / "input");
+      " -p aspell -- --dont-backup --lang=en check %f < " + (dir / "input");
   EXPECT_EQ("status=0\n",
             proof_on_terminal(dir, command, "recieve", "receive"));
   EXPECT_EQ(want, read_file(dir / "m"));
