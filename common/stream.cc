@@ -7,6 +7,10 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "support.h"
 
 namespace {
@@ -56,15 +60,18 @@ bool put_buffered(const char* text, size_t size, FILE* stream) {
 
 constexpr size_t stream_buffer_size = 128 * 1024;
 
-// Makes the line buffer hold at least `needed` bytes, growing it in steps
-// of 1024.
+// Makes the line buffer hold at least `needed` bytes. It grows in steps of
+// 1024 bytes, and by half its size once it is large, so that a line of any
+// length is read in linear time with a handful of allocations.
 char* make_room(char* buffer, size_t* room, size_t needed) {
   if (needed <= *room) {
     return buffer;
   }
-  while (*room < needed) {
-    *room += 1024;
+  size_t grown = *room + (*room / 2 > 1024 ? *room / 2 : 1024);
+  if (grown < needed) {
+    grown = needed;
   }
+  *room = (grown + 1023) / 1024 * 1024;
   return static_cast<char*>(realloc_or_die(buffer, *room));
 }
 
@@ -72,9 +79,43 @@ char* make_room(char* buffer, size_t* room, size_t needed) {
   fatal(0, _("found a zero byte in the input; only text can be handled"));
 }
 
+// The length of the run at `text` up to and including its first newline,
+// or all `size` bytes when there is none; sets `*complete` to whether a
+// newline ended it. A zero byte before the end of the run ends the tool:
+// lines are handled as zero-terminated strings. One pass looks for both.
+size_t scan_run(const char* text, size_t size, bool* complete) {
+  size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i newline = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  for (; at + 16 <= size; at += 16) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const int found = _mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(block, newline), _mm_cmpeq_epi8(block, zero)));
+    if (found != 0) {
+      at += static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found)));
+      break;
+    }
+  }
+#endif
+  for (; at < size && text[at] != '\n' && text[at] != '\0'; at++) {
+  }
+  if (at < size && text[at] == '\0') {
+    zero_byte();
+  }
+  *complete = at < size;
+  return *complete ? at + 1 : size;
+}
+
 }  // namespace
 
 char* read_line(char* buffer, size_t* capacity, FILE* stream) {
+  size_t length;
+  return read_line(buffer, capacity, stream, &length);
+}
+
+char* read_line(char* buffer, size_t* capacity, FILE* stream, size_t* length) {
   size_t room = *capacity;  // a local: stores into the line cannot alias it
   if (buffer == nullptr || room < 256) {
     room = 1024;
@@ -86,18 +127,13 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream) {
     const char* run;
     size_t size = buffered_input(stream, &run);
     if (size > 0) {
-      const void* newline = memchr(run, '\n', size);
-      if (newline != nullptr) {
-        size = static_cast<size_t>(static_cast<const char*>(newline) - run) + 1;
-      }
-      if (memchr(run, '\0', size) != nullptr) {
-        zero_byte();
-      }
+      bool complete;
+      size = scan_run(run, size, &complete);
       buffer = make_room(buffer, &room, used + size + 1);
       memcpy(buffer + used, run, size);
       used += size;
       consume_input(stream, size);
-      if (newline != nullptr) {
+      if (complete) {
         break;
       }
       continue;
@@ -111,6 +147,7 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream) {
       if (used == 0) {
         free(buffer);
         *capacity = 0;
+        *length = 0;
         return nullptr;
       }
       break;
@@ -126,6 +163,7 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream) {
   }
   buffer[used] = '\0';
   *capacity = room;
+  *length = used;
   return buffer;
 }
 

@@ -63,6 +63,8 @@ void* realloc_or_die(void* block, size_t size);
 // sets `*capacity` to 0 and returns null. A line holding a zero byte ends the
 // run, since lines are handled as zero-terminated strings.
 char* read_line(char* buffer, size_t* capacity, FILE* stream);
+// The same, also setting `*length` to the line's length.
+char* read_line(char* buffer, size_t* capacity, FILE* stream, size_t* length);
 
 // Writes a zero-terminated string.
 void put_text(const char* text, FILE* stream);

@@ -70,11 +70,13 @@ bool is_string_run(const char* text);
 // \n that a letter follows and starting a new one, so that a spell checker
 // sees the word apart from the escape. `out` must hold twice the length of
 // `text` plus one.
-void split_after_escapes(const char* text, char* out);
+// Returns the length of the copy.
+size_t split_after_escapes(const char* text, char* out);
 
 // Undoes split_after_escapes: joins adjacent literals on one line. `out`
 // must hold the length of `text` plus one; it may be `text` itself.
-void join_split_strings(const char* text, char* out);
+// Returns the length of the copy.
+size_t join_split_strings(const char* text, char* out);
 
 // Kinds of PO line, judged on the text after the leading blanks.
 inline const char* skip_blanks(const char* line) {

@@ -6,13 +6,11 @@
 #include "msgproof.h"
 #include "support.h"
 
-void split_after_escapes(const char* text, char* out) {
+size_t split_after_escapes(const char* text, char* out) {
+  char* const start = out;
   for (;;) {
-    // Copy up to the next backslash in one piece.
-    const char* backslash = strchr(text, '\\');
-    const size_t plain = backslash == nullptr
-                             ? strlen(text)
-                             : static_cast<size_t>(backslash - text);
+    // Copy up to the next backslash, or the end, in one piece.
+    const size_t plain = static_cast<size_t>(strchrnul(text, '\\') - text);
     memcpy(out, text, plain);
     out += plain;
     text += plain;
@@ -35,6 +33,7 @@ void split_after_escapes(const char* text, char* out) {
     }
   }
   *out = '\0';
+  return static_cast<size_t>(out - start);
 }
 
 namespace {
@@ -94,12 +93,13 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
                           const char* language) {
   char* line = nullptr;
   size_t capacity = 0;
+  size_t length;
   char* scratch = nullptr;
   size_t scratch_size = 0;
   po_state state;
-  while ((line = read_line(line, &capacity, input)) != nullptr) {
+  while ((line = read_line(line, &capacity, input, &length)) != nullptr) {
     if (copy != nullptr) {
-      put_text(line, copy);
+      put_bytes(line, length, copy);
     }
     if (2 * capacity > scratch_size) {
       scratch_size = 2 * capacity;
@@ -109,28 +109,27 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
     const char kind = classify_po_line(rest, &state, language);
     switch (kind) {
     case '+':
-      split_after_escapes(strchr(rest, '"'), scratch);
-      put_text("+ ", spellfile);
-      put_text(scratch, spellfile);
+      put_bytes("+ ", 2, spellfile);
+      put_bytes(scratch, split_after_escapes(strchr(rest, '"'), scratch),
+                spellfile);
       break;
     case '"':
-      split_after_escapes(rest, scratch);
-      put_text(scratch, spellfile);
+      put_bytes(scratch, split_after_escapes(rest, scratch), spellfile);
       break;
     case '\n':
-      put_text("\n", spellfile);
+      put_bytes("\n", 1, spellfile);
       break;
     case '?':
       if (strict) {
         fatal(0, _("I don't understand this line in the .po file:\n%s"),
               without_newline(line));
       }
-      put_text("? ", spellfile);
-      put_text(line, spellfile);
+      put_bytes("? ", 2, spellfile);
+      put_bytes(line, length, spellfile);
       break;
     default:  // a marker
-      const char marker[] = {kind, '\n', '\0'};
-      put_text(marker, spellfile);
+      const char marker[] = {kind, '\n'};
+      put_bytes(marker, 2, spellfile);
     }
   }
   free(scratch);

@@ -4,7 +4,8 @@
 #include "msgproof.h"
 #include "support.h"
 
-void join_split_strings(const char* text, char* out) {
+size_t join_split_strings(const char* text, char* out) {
+  char* const start = out;
   // At the start of the text and right after a dropped boundary, no boundary
   // starts; a backslash always takes the character after it along.
   bool may_drop = false;
@@ -36,6 +37,7 @@ void join_split_strings(const char* text, char* out) {
     }
   }
   *out = '\0';
+  return static_cast<size_t>(out - start);
 }
 
 bool is_string_run(const char* text) {
@@ -64,9 +66,9 @@ namespace {
 // Reads PO lines up to the next one that the extraction turned into a
 // marker, passing over those the spellfile carries itself, and returns it.
 // It must be the line `marker_line` was made for.
-char* claim_line(char* po_line, size_t* capacity, FILE* po, po_state* state,
-                 const char* language, char* marker_line) {
-  while ((po_line = read_line(po_line, capacity, po)) != nullptr) {
+char* claim_line(char* po_line, size_t* capacity, size_t* length, FILE* po,
+                 po_state* state, const char* language, char* marker_line) {
+  while ((po_line = read_line(po_line, capacity, po, length)) != nullptr) {
     const char kind = classify_po_line(skip_blanks(po_line), state, language);
     if (!is_marker_kind(kind)) {
       continue;
@@ -109,11 +111,10 @@ void write_translation(char* po_line, char* spell_line, bool strict,
   }
   // The extraction hands over only msgstr lines that hold a double quote.
   char* po_quote = strchr(po_line, '"');
-  *po_quote = '\0';
-  put_text(po_line, output);
-  join_split_strings(spell_quote, po_line);
+  put_bytes(po_line, static_cast<size_t>(po_quote - po_line), output);
+  const size_t length = join_split_strings(spell_quote, po_line);
   check_string_run(po_line, strict, spell_line);
-  put_text(po_line, output);
+  put_bytes(po_line, length, output);
 }
 
 // The spellfile has ended. If the PO file still holds a line that only a
@@ -136,11 +137,13 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
                         const char* language) {
   char* spell_line = nullptr;
   size_t spell_capacity = 0;
+  size_t spell_length;
   char* po_line = nullptr;
   size_t po_capacity = 0;
+  size_t po_length;
   po_state state;
-  while ((spell_line = read_line(spell_line, &spell_capacity, spellfile)) !=
-         nullptr) {
+  while ((spell_line = read_line(spell_line, &spell_capacity, spellfile,
+                                 &spell_length)) != nullptr) {
     // The PO buffer also takes the joined text of the spellfile line.
     if (spell_capacity > po_capacity) {
       po_line = static_cast<char*>(realloc_or_die(po_line, spell_capacity));
@@ -151,27 +154,29 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
     case '>':
     case ')':
     case ']':
-      po_line =
-          claim_line(po_line, &po_capacity, po, &state, language, spell_line);
-      put_text(po_line, output);
+      po_line = claim_line(po_line, &po_capacity, &po_length, po, &state,
+                           language, spell_line);
+      put_bytes(po_line, po_length, output);
       break;
     case '+':
-      po_line =
-          claim_line(po_line, &po_capacity, po, &state, language, spell_line);
+      po_line = claim_line(po_line, &po_capacity, &po_length, po, &state,
+                           language, spell_line);
       write_translation(po_line, spell_line, strict, output);
       break;
-    case '"':
-      join_split_strings(spell_line, po_line);
+    case '"': {
+      const size_t length = join_split_strings(spell_line, po_line);
       check_string_run(po_line, strict, spell_line);
-      put_text(po_line, output);
+      put_bytes(po_line, length, output);
       break;
+    }
     case '\n':
-      put_text(spell_line, output);
+      put_bytes(spell_line, spell_length, output);
       break;
     case '?':
       if (!strict) {
-        const bool bare = spell_line[1] == '\n' || spell_line[1] == '\0';
-        put_text(spell_line + (bare ? 1 : 2), output);
+        const size_t cut =
+            spell_line[1] == '\n' || spell_line[1] == '\0' ? 1 : 2;
+        put_bytes(spell_line + cut, spell_length - cut, output);
         break;
       }
       [[fallthrough]];

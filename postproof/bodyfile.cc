@@ -14,20 +14,22 @@ void extract_header(FILE* input, FILE* copy, FILE* bodyfile,
                     const kept_header* kept_headers) {
   char* field = nullptr;
   size_t capacity = 0;
+  size_t length;
   bool kept_any = false;
-  while ((field = read_header_line(field, &capacity, input)) != nullptr) {
+  while ((field = read_header_line(field, &capacity, input, &length)) !=
+         nullptr) {
     if (copy != nullptr) {
-      put_text(field, copy);
+      put_bytes(field, length, copy);
     }
     if (field[0] == '\n') {
       if (kept_any) {
-        put_text(field, bodyfile);
+        put_bytes(field, length, bodyfile);
       }
       free(field);
       return;
     }
     if (is_kept_header(field, kept_headers)) {
-      put_text(field, bodyfile);
+      put_bytes(field, length, bodyfile);
       kept_any = true;
     }
   }
@@ -35,8 +37,9 @@ void extract_header(FILE* input, FILE* copy, FILE* bodyfile,
 
 // Copies the rest of `input` to `copy`.
 void copy_rest(char* line, size_t* capacity, FILE* input, FILE* copy) {
-  while ((line = read_line(line, capacity, input)) != nullptr) {
-    put_text(line, copy);
+  size_t length;
+  while ((line = read_line(line, capacity, input, &length)) != nullptr) {
+    put_bytes(line, length, copy);
   }
 }
 
@@ -49,10 +52,11 @@ void extract_body(FILE* input, FILE* copy, FILE* bodyfile,
   }
   char* line = nullptr;
   size_t capacity = 0;
-  while ((line = read_line(line, &capacity, input)) != nullptr) {
-    if (settings.signature && strcmp(line, "-- \n") == 0) {
+  size_t length;
+  while ((line = read_line(line, &capacity, input, &length)) != nullptr) {
+    if (settings.signature && length == 4 && memcmp(line, "-- \n", 4) == 0) {
       if (copy != nullptr) {
-        put_text(line, copy);
+        put_bytes(line, length, copy);
         copy_rest(line, &capacity, input, copy);
       } else {
         free(line);
@@ -60,9 +64,13 @@ void extract_body(FILE* input, FILE* copy, FILE* bodyfile,
       break;
     }
     if (copy != nullptr) {
-      put_text(line, copy);
+      put_bytes(line, length, copy);
     }
-    put_text(settings.quotes && line[0] == '>' ? ">\n" : line, bodyfile);
+    if (settings.quotes && line[0] == '>') {
+      put_bytes(">\n", 2, bodyfile);
+    } else {
+      put_bytes(line, length, bodyfile);
+    }
   }
   if (input != stdin) {
     close_stream(input);

@@ -15,8 +15,7 @@ struct merged_output {
   bool line_open = false;
 };
 
-void emit(merged_output* out, const char* text) {
-  const size_t size = strlen(text);
+void emit(merged_output* out, const char* text, size_t size) {
   if (size == 0) {
     return;
   }
@@ -27,8 +26,8 @@ void emit(merged_output* out, const char* text) {
   out->line_open = text[size - 1] != '\n';
 }
 
-bool is_separator(const char* line) {
-  return strcmp(line, "-- \n") == 0;
+bool is_separator(const char* line, size_t length) {
+  return length == 4 && memcmp(line, "-- \n", 4) == 0;
 }
 
 // Writes the message's header, with its kept fields replaced in order by the
@@ -38,33 +37,36 @@ void merge_header(FILE* message, FILE* bodyfile, merged_output* out,
   // One buffer serves both streams: each line read replaces the last one.
   char* line = nullptr;
   size_t capacity = 0;
+  size_t length;
   bool seen_kept = false, done = false;
-  while ((line = read_header_line(line, &capacity, message)) != nullptr &&
+  while ((line = read_header_line(line, &capacity, message, &length)) !=
+             nullptr &&
          line[0] != '\n') {
     if (!is_kept_header(line, kept_headers)) {
-      emit(out, line);
+      emit(out, line, length);
       continue;
     }
     seen_kept = true;
     if (done) {
       continue;
     }
-    line = read_header_line(line, &capacity, bodyfile);
+    line = read_header_line(line, &capacity, bodyfile, &length);
     if (line == nullptr || line[0] == '\n') {
       done = true;
     } else {
-      emit(out, line);
+      emit(out, line, length);
     }
   }
   if (seen_kept && !done) {
     // Fields the user added to the block go after the last header field.
-    while ((line = read_header_line(line, &capacity, bodyfile)) != nullptr &&
+    while ((line = read_header_line(line, &capacity, bodyfile, &length)) !=
+               nullptr &&
            line[0] != '\n') {
-      emit(out, line);
+      emit(out, line, length);
     }
   }
   free(line);
-  emit(out, "\n");
+  emit(out, "\n", 1);
 }
 
 // Writes the next quoted line of the message in place of a quote marker.
@@ -73,10 +75,11 @@ void merge_header(FILE* message, FILE* bodyfile, merged_output* out,
 // signature, which comes back whole from the message.
 char* take_quoted_line(char* line, size_t* capacity, FILE* message,
                        bool signature, merged_output* out) {
-  while ((line = read_line(line, capacity, message)) != nullptr &&
-         !(signature && is_separator(line))) {
+  size_t length;
+  while ((line = read_line(line, capacity, message, &length)) != nullptr &&
+         !(signature && is_separator(line, length))) {
     if (line[0] == '>') {
-      emit(out, line);
+      emit(out, line, length);
       return line;
     }
   }
@@ -95,21 +98,22 @@ void merge_body(FILE* message, FILE* bodyfile, FILE* output,
   }
   char* line = nullptr;
   size_t capacity = 0;
-  while ((line = read_line(line, &capacity, bodyfile)) != nullptr) {
+  size_t length;
+  while ((line = read_line(line, &capacity, bodyfile, &length)) != nullptr) {
     if (settings.quotes && line[0] == '>') {
       line =
           take_quoted_line(line, &capacity, message, settings.signature, &out);
     } else {
-      emit(&out, line);
+      emit(&out, line, length);
     }
   }
   if (settings.signature) {
     // The signature: everything from the message's separator on.
     bool in_signature = false;
-    while ((line = read_line(line, &capacity, message)) != nullptr) {
-      in_signature = in_signature || is_separator(line);
+    while ((line = read_line(line, &capacity, message, &length)) != nullptr) {
+      in_signature = in_signature || is_separator(line, length);
       if (in_signature) {
-        emit(&out, line);
+        emit(&out, line, length);
       }
     }
   }

@@ -6,38 +6,51 @@
 #include "support.h"
 
 char* read_header_line(char* buffer, size_t* capacity, FILE* stream) {
-  buffer = read_line(buffer, capacity, stream);
+  size_t length;
+  return read_header_line(buffer, capacity, stream, &length);
+}
+
+char* read_header_line(char* buffer, size_t* capacity, FILE* stream,
+                       size_t* length) {
+  buffer = read_line(buffer, capacity, stream, length);
   if (buffer == nullptr || buffer[0] == '\n') {
     return buffer;
   }
+  // One buffer for all the continuation lines of the field; the field's
+  // buffer grows by half its size at a time, so that a field folded over
+  // any number of lines is read in linear time.
+  char* continuation = nullptr;
+  size_t continuation_capacity = 0;
   for (;;) {
-    const int next = getc(stream);
+    const int next = getc_unlocked(stream);
     if (next == EOF) {
       if (ferror(stream)) {
         fatal(FATAL_ERRNO, _("reading file"));
       }
-      return buffer;
+      break;
     }
     ungetc(next, stream);
     if (next != ' ' && next != '\t') {
-      return buffer;
+      break;
     }
-    size_t continuation_capacity = 256;
-    char* continuation =
-        read_line(static_cast<char*>(alloc_or_die(continuation_capacity)),
-                  &continuation_capacity, stream);
+    size_t continuation_length;
+    continuation = read_line(continuation, &continuation_capacity, stream,
+                             &continuation_length);
     if (continuation == nullptr) {
       fatal(0, _("internal error while reading a header continuation"));
     }
-    const size_t length = strlen(buffer);
-    const size_t joined = length + strlen(continuation) + 1;
+    const size_t joined = *length + continuation_length + 1;
     if (joined > *capacity) {
-      buffer = static_cast<char*>(realloc_or_die(buffer, joined));
-      *capacity = joined;
+      size_t grown = *capacity + *capacity / 2;
+      grown = grown < joined ? joined : grown;
+      buffer = static_cast<char*>(realloc_or_die(buffer, grown));
+      *capacity = grown;
     }
-    memcpy(buffer + length, continuation, joined - length);
-    free(continuation);
+    memcpy(buffer + *length, continuation, continuation_length + 1);
+    *length += continuation_length;
   }
+  free(continuation);
+  return buffer;
 }
 
 namespace {

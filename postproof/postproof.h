@@ -37,6 +37,9 @@ char** parse_body_command_line(int argc, char** argv, body_options* options);
 // the continuation lines (those beginning with a space or a tab) after it.
 // An empty line is returned alone.
 char* read_header_line(char* buffer, size_t* capacity, FILE* stream);
+// The same, also setting `*length` to the field's length.
+char* read_header_line(char* buffer, size_t* capacity, FILE* stream,
+                       size_t* length);
 
 // Whether the field `line` is named in `kept_headers`, ignoring the case of
 // ASCII letters; the name must be followed directly by a colon.
