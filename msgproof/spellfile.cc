@@ -55,22 +55,31 @@ bool carries_language(const char* after_keyword, const char* language) {
 }  // namespace
 
 char classify_po_line(const char* rest, po_state* state, const char* language) {
-  const std::string_view r(rest);
-  if (r.starts_with('#')) {
+  // Compared byte by byte up to the first difference: a view of the whole
+  // line would first measure it.
+  const auto starts_with = [rest](const char* prefix) {
+    const char* at = rest;
+    while (*prefix != '\0' && *at == *prefix) {
+      at++;
+      prefix++;
+    }
+    return *prefix == '\0';
+  };
+  if (rest[0] == '#') {
     return '#';
   }
-  if (r.starts_with("msgid") || r.starts_with("msgctxt")) {
+  if (starts_with("msgid") || starts_with("msgctxt")) {
     const char* quote = strchr(rest, '"');
     state->has_msgid = quote != nullptr && quote[1] != '"';
     state->in_msgstr = false;
     state->in_msgid = true;
     return '>';
   }
-  if (state->in_msgid && r.starts_with('"')) {
+  if (state->in_msgid && rest[0] == '"') {
     state->has_msgid = true;
     return ']';
   }
-  if (r.starts_with("msgstr")) {
+  if (starts_with("msgstr")) {
     state->selected = carries_language(rest + 6, language);
     state->in_msgid = false;
     state->in_msgstr = true;
@@ -80,10 +89,10 @@ char classify_po_line(const char* rest, po_state* state, const char* language) {
                ? '+'
                : ')';
   }
-  if (state->in_msgstr && r.starts_with('"')) {
+  if (state->in_msgstr && rest[0] == '"') {
     return state->has_msgid && state->selected ? '"' : ']';
   }
-  if (r.starts_with('\n')) {
+  if (rest[0] == '\n') {
     return '\n';
   }
   return '?';
