@@ -1,6 +1,7 @@
 // Putting the merged result in place of the user's file in one rename.
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -134,6 +135,41 @@ void take_over_attributes(const target_file& target, const replacement& r) {
   }
 }
 
+// The last step: the replacement takes the target's name. Where the file
+// system can exchange two names in one step, it does, and then looks at
+// what it displaced: anything but the file first looked at (another run
+// got there first, someone saved it) is put back, so no two runs can
+// overwrite each other's result. Elsewhere the target is checked just
+// before a plain rename.
+void put_in_place(const target_file& target, replacement& r) {
+  if (renameat2(AT_FDCWD, r.name, AT_FDCWD, target.path, RENAME_EXCHANGE) ==
+      0) {
+    struct stat displaced;
+    if (lstat(r.name, &displaced) != 0 ||
+        !same_as_examined(target, displaced)) {
+      renameat2(AT_FDCWD, r.name, AT_FDCWD, target.path, RENAME_EXCHANGE);
+      abandon(r);
+      report_target_changed(target, r.from, true);
+    }
+    if (unlink(r.name) != 0) {
+      fatal(FATAL_ERRNO, _("unlink %s"), r.name);
+    }
+    return;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+    abandon(r);
+    fatal(FATAL_ERRNO, _("rename %s %s"), r.from, target.name);
+  }
+  if (!target_unchanged(target)) {
+    abandon(r);
+    report_target_changed(target, r.from, true);
+  }
+  if (rename(r.name, target.path) != 0) {
+    abandon(r);
+    fatal(FATAL_ERRNO, _("rename %s %s"), r.from, target.name);
+  }
+}
+
 }  // namespace
 
 void move_file(const char* from, const target_file& target) {
@@ -168,14 +204,7 @@ void move_file(const char* from, const target_file& target) {
     abandon(r);
     fatal(FATAL_ERRNO, _("copy %s to the directory of %s"), from, target.name);
   }
-  if (!target_unchanged(target)) {
-    abandon(r);
-    report_target_changed(target, from, true);
-  }
-  if (rename(r.name, target.path) != 0) {
-    abandon(r);
-    fatal(FATAL_ERRNO, _("rename %s %s"), from, target.name);
-  }
+  put_in_place(target, r);
   if (r.copied) {
     remove_file(from);
   }

@@ -129,6 +129,9 @@ FILE* open_target(const target_file& target);
 // Whether the target is still the file first looked at: no other file (or
 // link) under its name, and the same size and modification time.
 bool target_unchanged(const target_file& target);
+// Whether `now`, the status of a file, is that of the target as first
+// looked at.
+bool same_as_examined(const target_file& target, const struct stat& now);
 // Ends the run, saying that the target changed during the run and naming
 // the temporary file `kept` that holds the run's work: the merged result
 // when `merged`, otherwise the edited work text.

@@ -105,7 +105,11 @@ FILE* open_target(const target_file& target) {
 bool target_unchanged(const target_file& target) {
   // lstat: a symbolic link put in the file's place is a change as well.
   struct stat now;
-  return lstat(target.path, &now) == 0 && same_contents(now, target.status);
+  return lstat(target.path, &now) == 0 && same_as_examined(target, now);
+}
+
+bool same_as_examined(const target_file& target, const struct stat& now) {
+  return same_contents(now, target.status);
 }
 
 void report_target_changed(const target_file& target, const char* kept,
