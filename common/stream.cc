@@ -79,11 +79,13 @@ char* make_room(char* buffer, size_t* room, size_t needed) {
   fatal(0, _("found a zero byte in the input; only text can be handled"));
 }
 
-// The length of the run at `text` up to and including its first newline,
-// or all `size` bytes when there is none; sets `*complete` to whether a
-// newline ended it. A zero byte before the end of the run ends the tool:
-// lines are handled as zero-terminated strings. One pass looks for both.
-size_t scan_run(const char* text, size_t size, bool* complete) {
+// Copies the run at `text` to `out` up to and including its first newline,
+// or all `size` bytes when there is none, and returns the length copied;
+// sets `*complete` to whether a newline ended it. `out` must have room for
+// `size` bytes. A zero byte before the end of the run ends the tool: lines
+// are handled as zero-terminated strings. One pass looks for both and
+// copies as it goes.
+size_t copy_run(const char* text, size_t size, char* out, bool* complete) {
   size_t at = 0;
 #if defined(__SSE2__)
   const __m128i newline = _mm_set1_epi8('\n');
@@ -91,6 +93,7 @@ size_t scan_run(const char* text, size_t size, bool* complete) {
   for (; at + 16 <= size; at += 16) {
     const __m128i block =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), block);
     const int found = _mm_movemask_epi8(_mm_or_si128(
         _mm_cmpeq_epi8(block, newline), _mm_cmpeq_epi8(block, zero)));
     if (found != 0) {
@@ -100,12 +103,16 @@ size_t scan_run(const char* text, size_t size, bool* complete) {
   }
 #endif
   for (; at < size && text[at] != '\n' && text[at] != '\0'; at++) {
+    out[at] = text[at];
   }
   if (at < size && text[at] == '\0') {
     zero_byte();
   }
   *complete = at < size;
-  return *complete ? at + 1 : size;
+  if (*complete) {
+    out[at++] = '\n';
+  }
+  return at;
 }
 
 }  // namespace
@@ -127,10 +134,16 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream, size_t* length) {
     const char* run;
     size_t size = buffered_input(stream, &run);
     if (size > 0) {
+      // Copy as much as the line buffer holds (keeping room for the
+      // terminator); a longer line makes it grow and goes on.
+      if (used + 1 >= room) {
+        buffer = make_room(buffer, &room, used + 2);
+      }
+      if (size > room - used - 1) {
+        size = room - used - 1;
+      }
       bool complete;
-      size = scan_run(run, size, &complete);
-      buffer = make_room(buffer, &room, used + size + 1);
-      memcpy(buffer + used, run, size);
+      size = copy_run(run, size, buffer + used, &complete);
       used += size;
       consume_input(stream, size);
       if (complete) {
