@@ -12,16 +12,6 @@
 
 namespace {
 
-bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool same_contents(const struct stat& a, const struct stat& b) {
-  return same_file(a, b) && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 // The directory part of the absolute path `path`.
 char* directory_of(const char* path) {
   const char* slash = strrchr(path, '/');
@@ -88,7 +78,7 @@ FILE* open_target(const target_file& target) {
   if (fstat(fd, &status) != 0) {
     fatal(FATAL_ERRNO, _("stat %s"), target.name);
   }
-  if (!same_contents(status, target.status)) {
+  if (!same_as_examined(target, status)) {
     fatal(0, _("%s changed before it could be read"), target.name);
   }
   if (fcntl(fd, F_SETFL, 0) != 0) {
@@ -109,7 +99,11 @@ bool target_unchanged(const target_file& target) {
 }
 
 bool same_as_examined(const target_file& target, const struct stat& now) {
-  return same_contents(now, target.status);
+  const struct stat& then = target.status;
+  return now.st_dev == then.st_dev && now.st_ino == then.st_ino &&
+         now.st_size == then.st_size &&
+         now.st_mtim.tv_sec == then.st_mtim.tv_sec &&
+         now.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
 }
 
 void report_target_changed(const target_file& target, const char* kept,

@@ -6,8 +6,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <string_view>
-
 struct po_options {
   bool filter = false;
   const char* language = nullptr;  // -l: hand over only this language
