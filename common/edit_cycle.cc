@@ -210,9 +210,7 @@ void run_edit_cycle(const char* target_name, char** child_argv, bool filter,
     prepare_stream(stdin);
     prepare_stream(stdout);
   } else {
-    target = examine_target(target_name);
-    s.input = open_target(target);
-    s.reread = open_target(target);
+    target = examine_target(target_name, &s.input, &s.reread);
     s.output = open_temp_file(&result_name);
   }
 

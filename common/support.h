@@ -121,11 +121,12 @@ struct target_file {
 
 // Resolves `name`, refuses anything but a regular file and a file whose
 // directory does not let the tool put a replacement there, and records its
-// state. Ends the run before any temporary file is made.
-target_file examine_target(const char* name);
-// Opens the target for reading; ends the run if it is no longer the file
-// first looked at.
-FILE* open_target(const target_file& target);
+// state. Ends the run before any temporary file is made. Unless `input` is
+// null, also opens the file twice for reading, `*input` for the extraction
+// and `*reread` for the merge, so that both read the file looked at; a file
+// replaced meanwhile is looked at again.
+target_file examine_target(const char* name, FILE** input = nullptr,
+                           FILE** reread = nullptr);
 // Whether the target is still the file first looked at: no other file (or
 // link) under its name, and the same size and modification time.
 bool target_unchanged(const target_file& target);

@@ -45,7 +45,10 @@ void check_replaceable(const char* name, const char* directory,
 
 }  // namespace
 
-target_file examine_target(const char* name) {
+namespace {
+
+// Looks at `name` once: resolves it and refuses what cannot be replaced.
+target_file look_at(const char* name) {
   target_file target = {};
   target.name = name;
   char* path = static_cast<char*>(alloc_or_die(PATH_MAX));
@@ -66,9 +69,11 @@ target_file examine_target(const char* name) {
   return target;
 }
 
-FILE* open_target(const target_file& target) {
+// Opens the file looked at for reading; returns -1 if what is there now is
+// another file, or the file with other contents.
+int open_examined(const target_file& target) {
   // O_NONBLOCK: should a FIFO have taken the file's place, the open does not
-  // hang; the check below then refuses it.
+  // hang; the check below then finds another file.
   const int fd =
       open(target.path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
@@ -79,17 +84,50 @@ FILE* open_target(const target_file& target) {
     fatal(FATAL_ERRNO, _("stat %s"), target.name);
   }
   if (!same_as_examined(target, status)) {
-    fatal(0, _("%s changed before it could be read"), target.name);
+    close(fd);
+    return -1;
   }
   if (fcntl(fd, F_SETFL, 0) != 0) {
     fatal(FATAL_ERRNO, _("open %s for reading"), target.name);
   }
+  return fd;
+}
+
+FILE* stream_on(int fd, const target_file& target) {
   FILE* stream = fdopen(fd, "r");
   if (stream == nullptr) {
     fatal(FATAL_ERRNO, _("open %s for reading"), target.name);
   }
   prepare_stream(stream);
   return stream;
+}
+
+}  // namespace
+
+target_file examine_target(const char* name, FILE** input, FILE** reread) {
+  // Another program may replace the file while it is looked at and opened;
+  // nothing has been done yet, so it is simply looked at again.
+  for (int attempt = 1;; attempt++) {
+    target_file target = look_at(name);
+    if (input == nullptr) {
+      return target;
+    }
+    const int first = open_examined(target);
+    const int second = first < 0 ? -1 : open_examined(target);
+    if (second >= 0) {
+      *input = stream_on(first, target);
+      *reread = stream_on(second, target);
+      return target;
+    }
+    if (first >= 0) {
+      close(first);
+    }
+    free(const_cast<char*>(target.path));
+    free(const_cast<char*>(target.directory));
+    if (attempt == 3) {
+      fatal(0, _("%s changed before it could be read"), name);
+    }
+  }
 }
 
 bool target_unchanged(const target_file& target) {
