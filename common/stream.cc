@@ -2,10 +2,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio_ext.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -75,47 +78,183 @@ char* make_room(char* buffer, size_t* room, size_t needed) {
   return static_cast<char*>(realloc_or_die(buffer, *room));
 }
 
+// Makes `buffer`, of `*room` bytes, a line buffer that holds at least
+// `needed` bytes: 1024 bytes at first (also for a null buffer, or one too
+// small to be of use), more by make_room.
+char* line_buffer(char* buffer, size_t* room, size_t needed) {
+  if (buffer == nullptr || *room < 256) {
+    *room = 1024;
+    buffer = static_cast<char*>(realloc_or_die(buffer, *room));
+  }
+  return make_room(buffer, room, needed);
+}
+
 [[noreturn]] void zero_byte() {
   fatal(0, _("found a zero byte in the input; only text can be handled"));
 }
 
-// Copies the run at `text` to `out` up to and including its first newline,
-// or all `size` bytes when there is none, and returns the length copied;
-// sets `*complete` to whether a newline ended it. `out` must have room for
-// `size` bytes. A zero byte before the end of the run ends the tool: lines
-// are handled as zero-terminated strings. One pass looks for both and
-// copies as it goes.
-size_t copy_run(const char* text, size_t size, char* out, bool* complete) {
-  size_t at = 0;
+}  // namespace
+
+const char* find_either(const char* text, size_t size, char a, char b) {
+  const char* const end = text + size;
 #if defined(__SSE2__)
-  const __m128i newline = _mm_set1_epi8('\n');
-  const __m128i zero = _mm_setzero_si128();
-  for (; at + 16 <= size; at += 16) {
+  const __m128i first = _mm_set1_epi8(a);
+  const __m128i second = _mm_set1_epi8(b);
+  for (; end - text >= 16; text += 16) {
     const __m128i block =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), block);
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     const int found = _mm_movemask_epi8(_mm_or_si128(
-        _mm_cmpeq_epi8(block, newline), _mm_cmpeq_epi8(block, zero)));
+        _mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second)));
     if (found != 0) {
-      at += static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found)));
-      break;
+      return text + __builtin_ctz(static_cast<unsigned>(found));
     }
   }
 #endif
-  for (; at < size && text[at] != '\n' && text[at] != '\0'; at++) {
-    out[at] = text[at];
+  while (text < end && *text != a && *text != b) {
+    text++;
   }
-  if (at < size && text[at] == '\0') {
+  return text;
+}
+
+namespace {
+
+// Returns where the line that starts at `text` ends within the `size` bytes
+// there: at its newline or at a zero byte, whichever comes first, or at
+// `text + size` when neither does.
+const char* find_line_end(const char* text, size_t size) {
+  return find_either(text, size, '\n', '\0');
+}
+
+// The slow way of next_line, for a line that the stream's buffer does not
+// hold whole: its pieces are gathered in the reader's own buffer, which
+// keeps room for a terminator after the line.
+std::string_view gather_line(line_reader* reader) {
+  FILE* const stream = reader->stream;
+  size_t room = reader->capacity;  // a local: stores into the line cannot
+  char* own = line_buffer(reader->own, &room, 0);  // alias it
+  size_t used = 0;
+  for (;;) {
+    const char* run;
+    const size_t size = buffered_input(stream, &run);
+    if (size > 0) {
+      const char* end = find_line_end(run, size);
+      const bool complete = end < run + size;
+      if (complete && *end == '\0') {
+        zero_byte();
+      }
+      const size_t taken = static_cast<size_t>(end - run) + complete;
+      own = make_room(own, &room, used + taken + 1);
+      memcpy(own + used, run, taken);
+      used += taken;
+      consume_input(stream, taken);
+      if (complete) {
+        break;
+      }
+      continue;
+    }
+    // The stream's buffer is empty: getc fills it again, or tells the end.
+    const int c = getc_unlocked(stream);
+    if (c == EOF) {
+      if (ferror(stream)) {
+        fatal(FATAL_ERRNO, _("reading file"));
+      }
+      break;
+    }
+    if (c == '\0') {
+      zero_byte();
+    }
+    own = make_room(own, &room, used + 2);
+    own[used++] = static_cast<char>(c);
+    if (c == '\n') {
+      break;
+    }
+  }
+  reader->own = own;
+  reader->capacity = room;
+  return {own, used};
+}
+
+// The newlines and zero bytes among the 64 bytes at `text`, a bit each.
+uint64_t line_ends_in_chunk(const char* text) {
+  uint64_t ends = 0;
+#if defined(__SSE2__)
+  const __m128i newline = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  for (int part = 0; part < 4; part++) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * part));
+    const int found = _mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(block, newline), _mm_cmpeq_epi8(block, zero)));
+    ends |= static_cast<uint64_t>(static_cast<unsigned>(found)) << (16 * part);
+  }
+#else
+  for (int at = 0; at < 64; at++) {
+    if (text[at] == '\n' || text[at] == '\0') {
+      ends |= uint64_t{1} << at;
+    }
+  }
+#endif
+  return ends;
+}
+
+// Hands out the line from `run`, the stream's next byte, to `end`, its
+// newline or a zero byte.
+inline std::string_view take_line(line_reader* reader, const char* run,
+                           const char* end) {
+  if (*end == '\0') {
     zero_byte();
   }
-  *complete = at < size;
-  if (*complete) {
-    out[at++] = '\n';
+  const size_t length = static_cast<size_t>(end - run) + 1;
+  consume_input(reader->stream, length);
+  reader->next = end + 1;
+  return {run, length};
+}
+
+// next_line once the line ends found so far are used up: looks at the next
+// chunk, or at the last bytes of the stream's buffer, fewer than a chunk,
+// or gathers a line that reaches past the buffer.
+[[gnu::noinline]] std::string_view next_line_slowly(line_reader* reader) {
+  const char* run;
+  const size_t size = buffered_input(reader->stream, &run);
+  if (run != reader->next || run + size != reader->limit) {
+    // The buffer was filled again, or something else read the stream.
+    reader->limit = run + size;
+    reader->chunk = run;
+    reader->ends = size >= 64 ? line_ends_in_chunk(run) : 0;
   }
-  return at;
+  while (reader->ends == 0 && reader->limit - reader->chunk >= 128) {
+    reader->chunk += 64;
+    reader->ends = line_ends_in_chunk(reader->chunk);
+  }
+  if (reader->ends != 0) {
+    const char* end = reader->chunk + __builtin_ctzll(reader->ends);
+    reader->ends &= reader->ends - 1;
+    return take_line(reader, run, end);
+  }
+  const char* end = find_line_end(run, size);
+  if (end < run + size) {
+    return take_line(reader, run, end);
+  }
+  reader->next = nullptr;  // the buffer is filled again
+  return gather_line(reader);
 }
 
 }  // namespace
+
+std::string_view next_line(line_reader* reader) {
+  // Most lines lie whole in the stream's buffer and are handed out there.
+  // The line ends are found 64 bytes at a time and kept as bits, so that
+  // the lines of a chunk cost a bit each rather than a search each.
+  const char* run;
+  const size_t size = buffered_input(reader->stream, &run);
+  if (reader->ends != 0 && run == reader->next &&
+      run + size == reader->limit) {
+    const char* end = reader->chunk + __builtin_ctzll(reader->ends);
+    reader->ends &= reader->ends - 1;
+    return take_line(reader, run, end);
+  }
+  return next_line_slowly(reader);
+}
 
 char* read_line(char* buffer, size_t* capacity, FILE* stream) {
   size_t length;
@@ -123,61 +262,22 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream) {
 }
 
 char* read_line(char* buffer, size_t* capacity, FILE* stream, size_t* length) {
-  size_t room = *capacity;  // a local: stores into the line cannot alias it
-  if (buffer == nullptr || room < 256) {
-    room = 1024;
-    buffer = static_cast<char*>(realloc_or_die(buffer, room));
+  line_reader reader = {stream, buffer, *capacity};
+  const std::string_view line = next_line(&reader);
+  if (line.empty()) {
+    free(reader.own);
+    *capacity = 0;
+    *length = 0;
+    return nullptr;
   }
-  size_t used = 0;
-  for (;;) {
-    // Take what the stream has buffered in one piece, up to the newline.
-    const char* run;
-    size_t size = buffered_input(stream, &run);
-    if (size > 0) {
-      // Copy as much as the line buffer holds (keeping room for the
-      // terminator); a longer line makes it grow and goes on.
-      if (used + 1 >= room) {
-        buffer = make_room(buffer, &room, used + 2);
-      }
-      if (size > room - used - 1) {
-        size = room - used - 1;
-      }
-      bool complete;
-      size = copy_run(run, size, buffer + used, &complete);
-      used += size;
-      consume_input(stream, size);
-      if (complete) {
-        break;
-      }
-      continue;
-    }
-    // The buffer is empty: getc fills it again, or tells the end.
-    const int c = getc_unlocked(stream);
-    if (c == EOF) {
-      if (ferror(stream)) {
-        fatal(FATAL_ERRNO, _("reading file"));
-      }
-      if (used == 0) {
-        free(buffer);
-        *capacity = 0;
-        *length = 0;
-        return nullptr;
-      }
-      break;
-    }
-    if (c == '\0') {
-      zero_byte();
-    }
-    buffer = make_room(buffer, &room, used + 2);
-    buffer[used++] = static_cast<char>(c);
-    if (c == '\n') {
-      break;
-    }
+  if (line.data() != reader.own) {
+    reader.own = line_buffer(reader.own, &reader.capacity, line.size() + 1);
+    memcpy(reader.own, line.data(), line.size());
   }
-  buffer[used] = '\0';
-  *capacity = room;
-  *length = used;
-  return buffer;
+  reader.own[line.size()] = '\0';
+  *capacity = reader.capacity;
+  *length = line.size();
+  return reader.own;
 }
 
 void put_text(const char* text, FILE* stream) {

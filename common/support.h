@@ -5,9 +5,12 @@
 
 #include <libintl.h>
 #include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+
+#include <string_view>
 
 #define _(msgid) gettext(msgid)
 
@@ -65,6 +68,33 @@ void* realloc_or_die(void* block, size_t size);
 char* read_line(char* buffer, size_t* capacity, FILE* stream);
 // The same, also setting `*length` to the line's length.
 char* read_line(char* buffer, size_t* capacity, FILE* stream, size_t* length);
+
+// Reads the lines of a stream and hands each out where it lies, without
+// copying it: in the stream's own buffer when the line is there whole,
+// otherwise gathered in `own`. The reader reads no further ahead than the
+// stream itself, so the stream may also be read by other means in between.
+struct line_reader {
+  FILE* stream;
+  char* own = nullptr;  // for lines the stream's buffer did not hold whole
+  size_t capacity = 0;  // of `own`; free `own` when done
+  // Where the line ends in the stream's buffer are, as far as looked at:
+  // the bits of `ends` are the newlines from `next` on in the 64 bytes at
+  // `chunk`; `limit` is the end of the buffered input.
+  const char* next = nullptr;
+  const char* limit = nullptr;
+  const char* chunk = nullptr;
+  uint64_t ends = 0;
+};
+
+// Returns the next line of the reader's stream, newline included (the last
+// line of the input may lack it), or an empty view at the end of input. The
+// line stays valid until the stream is read again. A line holding a zero
+// byte ends the run, as for read_line.
+std::string_view next_line(line_reader* reader);
+
+// Returns the first byte of the `size` bytes at `text` that is `a` or `b`,
+// or `text + size` when there is none.
+const char* find_either(const char* text, size_t size, char a, char b);
 
 // Writes a zero-terminated string.
 void put_text(const char* text, FILE* stream);

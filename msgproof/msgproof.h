@@ -4,7 +4,8 @@
 
 #include <stddef.h>
 #include <stdio.h>
-#include <string.h>
+
+#include <string_view>
 
 struct po_options {
   bool filter = false;
@@ -51,7 +52,8 @@ struct po_state {
 //   line not handed over, '+' a msgstr line handed over (it holds a double
 //   quote), '"' a string line that continues a handed-over msgstr, '\n' an
 //   empty or blank line, '?' an unrecognised line.
-char classify_po_line(const char* rest, po_state* state, const char* language);
+char classify_po_line(std::string_view rest, po_state* state,
+                      const char* language);
 
 // Whether the spellfile line for a PO line of `kind` is a marker that the
 // merge holds to that line; the spellfile carries the others itself.
@@ -62,36 +64,31 @@ inline bool is_marker_kind(char kind) {
 
 // Whether `text`, from its first double quote on, is one or more PO string
 // literals separated by blanks, up to the end of the line.
-bool is_string_run(const char* text);
+bool is_string_run(std::string_view text);
 
 // Copies `text` to `out`, ending the string literal after an escape such as
 // \n that a letter follows and starting a new one, so that a spell checker
 // sees the word apart from the escape. `out` must hold twice the length of
 // `text` plus one.
 // Returns the length of the copy.
-size_t split_after_escapes(const char* text, char* out);
+size_t split_after_escapes(std::string_view text, char* out);
 
 // Undoes split_after_escapes: joins adjacent literals on one line. `out`
-// must hold the length of `text` plus one; it may be `text` itself.
+// must hold the length of `text` plus one.
 // Returns the length of the copy.
-size_t join_split_strings(const char* text, char* out);
+size_t join_split_strings(std::string_view text, char* out);
 
-// Kinds of PO line, judged on the text after the leading blanks.
-inline const char* skip_blanks(const char* line) {
-  while (*line == ' ' || *line == '\t') {
-    line++;
+// The line without its leading blanks, on which its kind is judged.
+inline std::string_view skip_blanks(std::string_view line) {
+  size_t blanks = 0;
+  while (blanks < line.size() && (line[blanks] == ' ' || line[blanks] == '\t')) {
+    blanks++;
   }
-  return line;
+  return line.substr(blanks);
 }
 
-// Removes the newline at the end of `line`, if there is one, for quoting the
-// line in a diagnostic.
-inline const char* without_newline(char* line) {
-  const size_t length = strlen(line);
-  if (length > 0 && line[length - 1] == '\n') {
-    line[length - 1] = '\0';
-  }
-  return line;
-}
+// A copy of `line` without its newline, for quoting the line in a
+// diagnostic.
+const char* without_newline(std::string_view line);
 
 #endif  // TEXTMEND_MSGPROOF_MSGPROOF_H

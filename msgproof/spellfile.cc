@@ -2,30 +2,37 @@
 // and every other line reduced to a marker.
 #include <ctype.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "msgproof.h"
 #include "support.h"
 
-size_t split_after_escapes(const char* text, char* out) {
+size_t split_after_escapes(std::string_view text, char* out) {
   char* const start = out;
+  const char* at = text.data();
+  const char* const end = at + text.size();
   for (;;) {
     // Copy up to the next backslash, or the end, in one piece.
-    const size_t plain = static_cast<size_t>(strchrnul(text, '\\') - text);
-    memcpy(out, text, plain);
-    out += plain;
-    text += plain;
-    if (*text == '\0') {
+    const char* backslash = find_either(at, static_cast<size_t>(end - at),
+                                        '\\', '\\');
+    memcpy(out, at, static_cast<size_t>(backslash - at));
+    out += backslash - at;
+    at = backslash;
+    if (at == end) {
       break;
     }
-    *out++ = *text++;
-    if (*text == '\0') {
+    *out++ = *at++;
+    if (at == end) {
       break;
     }
-    const char escaped = *text;
-    *out++ = *text++;
+    const char escaped = *at;
+    *out++ = *at++;
     // Escapes \a to \v (\n, \t, \r and the rest) that a letter follows, as
     // in "Zeile\nZeile": a spell checker would see "nZeile" as one word.
-    const unsigned char next = static_cast<unsigned char>(*text);
+    if (at == end) {
+      break;
+    }
+    const unsigned char next = static_cast<unsigned char>(*at);
     if (escaped >= 'a' && escaped <= 'v' && next < 128 && isalpha(next)) {
       *out++ = '"';
       *out++ = ' ';
@@ -36,90 +43,98 @@ size_t split_after_escapes(const char* text, char* out) {
   return static_cast<size_t>(out - start);
 }
 
+const char* without_newline(std::string_view line) {
+  if (line.ends_with('\n')) {
+    line.remove_suffix(1);
+  }
+  char* copy = static_cast<char*>(alloc_or_die(line.size() + 1));
+  memcpy(copy, line.data(), line.size());
+  copy[line.size()] = '\0';
+  return copy;
+}
+
 namespace {
 
 // Whether a msgstr line carries `language`: it must stand between the
 // keyword and the string, as in msgstr[1] with the language 1.
-bool carries_language(const char* after_keyword, const char* language) {
+bool carries_language(std::string_view after_keyword, const char* language) {
   if (language == nullptr) {
     return true;
   }
-  const char* quote = strchr(after_keyword, '"');
-  if (quote == nullptr) {
+  const size_t quote = after_keyword.find('"');
+  if (quote == std::string_view::npos) {
     return false;
   }
-  const char* found = strstr(after_keyword, language);
-  return found != nullptr && found <= quote;
+  const size_t found = after_keyword.find(language);
+  return found != std::string_view::npos && found <= quote;
 }
 
 }  // namespace
 
-char classify_po_line(const char* rest, po_state* state, const char* language) {
-  // Compared byte by byte up to the first difference: a view of the whole
-  // line would first measure it.
-  const auto starts_with = [rest](const char* prefix) {
-    const char* at = rest;
-    while (*prefix != '\0' && *at == *prefix) {
-      at++;
-      prefix++;
-    }
-    return *prefix == '\0';
-  };
-  if (rest[0] == '#') {
+char classify_po_line(std::string_view rest, po_state* state,
+                      const char* language) {
+  // Judged on the first byte first: most lines are decided by it alone.
+  switch (rest.empty() ? '\0' : rest[0]) {
+  case '#':
     return '#';
-  }
-  if (starts_with("msgid") || starts_with("msgctxt")) {
-    const char* quote = strchr(rest, '"');
-    state->has_msgid = quote != nullptr && quote[1] != '"';
-    state->in_msgstr = false;
-    state->in_msgid = true;
-    return '>';
-  }
-  if (state->in_msgid && rest[0] == '"') {
-    state->has_msgid = true;
-    return ']';
-  }
-  if (starts_with("msgstr")) {
-    state->selected = carries_language(rest + 6, language);
-    state->in_msgid = false;
-    state->in_msgstr = true;
-    // A msgstr line without any string is malformed; it stays with the PO
-    // file, which the merge then copies unchanged.
-    return state->selected && state->has_msgid && strchr(rest, '"') != nullptr
-               ? '+'
-               : ')';
-  }
-  if (state->in_msgstr && rest[0] == '"') {
-    return state->has_msgid && state->selected ? '"' : ']';
-  }
-  if (rest[0] == '\n') {
+  case '\n':
     return '\n';
+  case '"':
+    if (state->in_msgid) {
+      state->has_msgid = true;
+      return ']';
+    }
+    if (state->in_msgstr) {
+      return state->has_msgid && state->selected ? '"' : ']';
+    }
+    return '?';
+  case 'm':
+    if (rest.starts_with("msgid") || rest.starts_with("msgctxt")) {
+      const size_t quote = rest.find('"');
+      state->has_msgid = quote != std::string_view::npos &&
+                         (quote + 1 == rest.size() || rest[quote + 1] != '"');
+      state->in_msgstr = false;
+      state->in_msgid = true;
+      return '>';
+    }
+    if (rest.starts_with("msgstr")) {
+      state->selected = carries_language(rest.substr(6), language);
+      state->in_msgid = false;
+      state->in_msgstr = true;
+      // A msgstr line without any string is malformed; it stays with the
+      // PO file, which the merge then copies unchanged.
+      return state->selected && state->has_msgid &&
+                     rest.find('"') != std::string_view::npos
+                 ? '+'
+                 : ')';
+    }
+    return '?';
+  default:
+    return '?';
   }
-  return '?';
 }
 
 void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
                           const char* language) {
-  char* line = nullptr;
-  size_t capacity = 0;
-  size_t length;
+  line_reader reader = {input};
   char* scratch = nullptr;
   size_t scratch_size = 0;
   po_state state;
-  while ((line = read_line(line, &capacity, input, &length)) != nullptr) {
+  for (std::string_view line; !(line = next_line(&reader)).empty();) {
     if (copy != nullptr) {
-      put_bytes(line, length, copy);
+      put_bytes(line.data(), line.size(), copy);
     }
-    if (2 * capacity > scratch_size) {
-      scratch_size = 2 * capacity;
+    if (2 * line.size() + 1 > scratch_size) {
+      scratch_size = 2 * line.size() + 1024;
       scratch = static_cast<char*>(realloc_or_die(scratch, scratch_size));
     }
-    const char* rest = skip_blanks(line);
+    const std::string_view rest = skip_blanks(line);
     const char kind = classify_po_line(rest, &state, language);
     switch (kind) {
     case '+':
       put_bytes("+ ", 2, spellfile);
-      put_bytes(scratch, split_after_escapes(strchr(rest, '"'), scratch),
+      put_bytes(scratch,
+                split_after_escapes(rest.substr(rest.find('"')), scratch),
                 spellfile);
       break;
     case '"':
@@ -134,13 +149,14 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
               without_newline(line));
       }
       put_bytes("? ", 2, spellfile);
-      put_bytes(line, length, spellfile);
+      put_bytes(line.data(), line.size(), spellfile);
       break;
     default:  // a marker
       const char marker[] = {kind, '\n'};
       put_bytes(marker, 2, spellfile);
     }
   }
+  free(reader.own);
   free(scratch);
   if (input != stdin) {
     close_stream(input);

@@ -1,38 +1,42 @@
 // Merging an edited spellfile back into its PO file.
 #include <stdlib.h>
+#include <string.h>
 
 #include "msgproof.h"
 #include "support.h"
 
-size_t join_split_strings(const char* text, char* out) {
+size_t join_split_strings(std::string_view text, char* out) {
   char* const start = out;
+  const char* at = text.data();
+  const char* const end = at + text.size();
   // At the start of the text and right after a dropped boundary, no boundary
   // starts; a backslash always takes the character after it along.
   bool may_drop = false;
   for (;;) {
     // Copy up to the next backslash or double quote in one piece.
-    const size_t plain = strcspn(text, "\\\"");
-    if (plain > 0) {
-      memcpy(out, text, plain);
-      out += plain;
-      text += plain;
+    const char* stop =
+        find_either(at, static_cast<size_t>(end - at), '\\', '"');
+    if (stop > at) {
+      memcpy(out, at, static_cast<size_t>(stop - at));
+      out += stop - at;
+      at = stop;
       may_drop = true;
     }
-    if (*text == '\0') {
+    if (at == end) {
       break;
     }
-    if (*text == '\\') {
-      *out++ = *text++;
-      if (*text == '\0') {
+    if (*at == '\\') {
+      *out++ = *at++;
+      if (at == end) {
         break;
       }
-      *out++ = *text++;
+      *out++ = *at++;
       may_drop = true;
-    } else if (may_drop && text[1] == ' ' && text[2] == '"') {
-      text += 3;
+    } else if (may_drop && end - at >= 3 && at[1] == ' ' && at[2] == '"') {
+      at += 3;
       may_drop = false;
     } else {
-      *out++ = *text++;
+      *out++ = *at++;
       may_drop = true;
     }
   }
@@ -40,25 +44,29 @@ size_t join_split_strings(const char* text, char* out) {
   return static_cast<size_t>(out - start);
 }
 
-bool is_string_run(const char* text) {
-  text = strchr(text, '"');
-  if (text == nullptr) {
+bool is_string_run(std::string_view text) {
+  size_t at = text.find('"');
+  if (at == std::string_view::npos) {
     return false;
   }
-  while (*text == '"') {
+  const size_t end = text.size();
+  while (at < end && text[at] == '"') {
     // One literal: up to the double quote that no backslash escapes.
-    for (text++; *text != '"'; text++) {
-      if (*text == '\0' || *text == '\n' ||
-          (*text == '\\' && (*++text == '\0' || *text == '\n'))) {
+    for (at++; at == end || text[at] != '"'; at++) {
+      if (at == end || text[at] == '\n' ||
+          (text[at] == '\\' && (++at == end || text[at] == '\n'))) {
         return false;
       }
     }
-    text = skip_blanks(text + 1);
+    at++;
+    while (at < end && (text[at] == ' ' || text[at] == '\t')) {
+      at++;
+    }
   }
-  if (*text == '\r') {
-    text++;
+  if (at < end && text[at] == '\r') {
+    at++;
   }
-  return *text == '\n' || *text == '\0';
+  return at == end || text[at] == '\n';
 }
 
 namespace {
@@ -66,9 +74,10 @@ namespace {
 // Reads PO lines up to the next one that the extraction turned into a
 // marker, passing over those the spellfile carries itself, and returns it.
 // It must be the line `marker_line` was made for.
-char* claim_line(char* po_line, size_t* capacity, size_t* length, FILE* po,
-                 po_state* state, const char* language, char* marker_line) {
-  while ((po_line = read_line(po_line, capacity, po, length)) != nullptr) {
+std::string_view claim_line(line_reader* po, po_state* state,
+                            const char* language,
+                            std::string_view marker_line) {
+  for (std::string_view po_line; !(po_line = next_line(po)).empty();) {
     const char kind = classify_po_line(skip_blanks(po_line), state, language);
     if (!is_marker_kind(kind)) {
       continue;
@@ -87,42 +96,42 @@ char* claim_line(char* po_line, size_t* capacity, size_t* length, FILE* po,
         without_newline(marker_line));
 }
 
-// In strict mode, refuses a handed-over string text that is no run of
-// string literals: a filter cut off inside a translation, or a quote left
-// unescaped.
-void check_string_run(const char* joined, bool strict, char* spell_line) {
-  if (strict && !is_string_run(joined)) {
+// Writes the joined string text of the spellfile line `spell_line` from
+// `quote` on; in strict mode, refuses one that is no run of string
+// literals: a filter cut off inside a translation, or a quote left
+// unescaped. `scratch` must hold the line's length plus one.
+void write_strings(std::string_view spell_line, size_t quote, bool strict,
+                   char* scratch, FILE* output) {
+  const size_t length = join_split_strings(spell_line.substr(quote), scratch);
+  if (strict && !is_string_run({scratch, length})) {
     fatal(0,
           _("found a translation in the spell file that is not a "
             "well-formed string:\n%s"),
           without_newline(spell_line));
   }
+  put_bytes(scratch, length, output);
 }
 
 // Writes a handed-over translation: the keyword part of the PO line (its
 // blanks, the keyword and anything before the string, such as [1]), then the
 // string text of the spellfile line, joined again.
-void write_translation(char* po_line, char* spell_line, bool strict,
-                       FILE* output) {
-  const char* spell_quote = strchr(spell_line, '"');
-  if (spell_quote == nullptr) {
+void write_translation(std::string_view po_line, std::string_view spell_line,
+                       bool strict, char* scratch, FILE* output) {
+  const size_t spell_quote = spell_line.find('"');
+  if (spell_quote == std::string_view::npos) {
     fatal(0, _("found a translation without a string in the spell file:\n%s"),
           without_newline(spell_line));
   }
   // The extraction hands over only msgstr lines that hold a double quote.
-  char* po_quote = strchr(po_line, '"');
-  put_bytes(po_line, static_cast<size_t>(po_quote - po_line), output);
-  const size_t length = join_split_strings(spell_quote, po_line);
-  check_string_run(po_line, strict, spell_line);
-  put_bytes(po_line, length, output);
+  put_bytes(po_line.data(), po_line.find('"'), output);
+  write_strings(spell_line, spell_quote, strict, scratch, output);
 }
 
 // The spellfile has ended. If the PO file still holds a line that only a
 // marker could have brought back, the work text was cut short: the merged
 // file would lose the rest of the PO file.
-void check_rest_of_po(char* po_line, size_t* capacity, FILE* po,
-                      po_state* state, const char* language) {
-  while ((po_line = read_line(po_line, capacity, po)) != nullptr) {
+void check_rest_of_po(line_reader* po, po_state* state, const char* language) {
+  for (std::string_view po_line; !(po_line = next_line(po)).empty();) {
     if (is_marker_kind(
             classify_po_line(skip_blanks(po_line), state, language))) {
       fatal(0, _("the spell file ends before this line of the .po file:\n%s"),
@@ -135,48 +144,43 @@ void check_rest_of_po(char* po_line, size_t* capacity, FILE* po,
 
 void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
                         const char* language) {
-  char* spell_line = nullptr;
-  size_t spell_capacity = 0;
-  size_t spell_length;
-  char* po_line = nullptr;
-  size_t po_capacity = 0;
-  size_t po_length;
+  line_reader spell_reader = {spellfile};
+  line_reader po_reader = {po};
+  char* scratch = nullptr;  // the joined text of a spellfile line
+  size_t scratch_size = 0;
   po_state state;
-  while ((spell_line = read_line(spell_line, &spell_capacity, spellfile,
-                                 &spell_length)) != nullptr) {
-    // The PO buffer also takes the joined text of the spellfile line.
-    if (spell_capacity > po_capacity) {
-      po_line = static_cast<char*>(realloc_or_die(po_line, spell_capacity));
-      po_capacity = spell_capacity;
+  for (std::string_view spell_line;
+       !(spell_line = next_line(&spell_reader)).empty();) {
+    if (spell_line.size() >= scratch_size) {
+      scratch_size = spell_line.size() + 1024;
+      scratch = static_cast<char*>(realloc_or_die(scratch, scratch_size));
     }
     switch (spell_line[0]) {
     case '#':
     case '>':
     case ')':
-    case ']':
-      po_line = claim_line(po_line, &po_capacity, &po_length, po, &state,
-                           language, spell_line);
-      put_bytes(po_line, po_length, output);
-      break;
-    case '+':
-      po_line = claim_line(po_line, &po_capacity, &po_length, po, &state,
-                           language, spell_line);
-      write_translation(po_line, spell_line, strict, output);
-      break;
-    case '"': {
-      const size_t length = join_split_strings(spell_line, po_line);
-      check_string_run(po_line, strict, spell_line);
-      put_bytes(po_line, length, output);
+    case ']': {
+      const std::string_view po_line =
+          claim_line(&po_reader, &state, language, spell_line);
+      put_bytes(po_line.data(), po_line.size(), output);
       break;
     }
+    case '+':
+      write_translation(claim_line(&po_reader, &state, language, spell_line),
+                        spell_line, strict, scratch, output);
+      break;
+    case '"':
+      write_strings(spell_line, 0, strict, scratch, output);
+      break;
     case '\n':
-      put_bytes(spell_line, spell_length, output);
+      put_bytes(spell_line.data(), spell_line.size(), output);
       break;
     case '?':
       if (!strict) {
-        const size_t cut =
-            spell_line[1] == '\n' || spell_line[1] == '\0' ? 1 : 2;
-        put_bytes(spell_line + cut, spell_length - cut, output);
+        const size_t cut = spell_line.size() == 1 || spell_line[1] == '\n'
+                               ? 1
+                               : 2;
+        put_bytes(spell_line.data() + cut, spell_line.size() - cut, output);
         break;
       }
       [[fallthrough]];
@@ -185,7 +189,10 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
             without_newline(spell_line));
     }
   }
-  check_rest_of_po(po_line, &po_capacity, po, &state, language);
+  check_rest_of_po(&po_reader, &state, language);
+  free(spell_reader.own);
+  free(po_reader.own);
+  free(scratch);
   close_stream(po);
   close_stream(spellfile);
   close_stream(output);

@@ -35,13 +35,14 @@ void extract_header(FILE* input, FILE* copy, FILE* bodyfile,
   }
 }
 
-// Copies the rest of `input` to `copy`.
-void copy_rest(char* line, size_t* capacity, FILE* input, FILE* copy) {
-  size_t length;
-  while ((line = read_line(line, capacity, input, &length)) != nullptr) {
-    put_bytes(line, length, copy);
+// Copies the rest of the reader's stream to `copy`.
+void copy_rest(line_reader* reader, FILE* copy) {
+  for (std::string_view line; !(line = next_line(reader)).empty();) {
+    put_bytes(line.data(), line.size(), copy);
   }
 }
+
+bool is_separator(std::string_view line) { return line == "-- \n"; }
 
 }  // namespace
 
@@ -50,28 +51,24 @@ void extract_body(FILE* input, FILE* copy, FILE* bodyfile,
   if (settings.strip_header) {
     extract_header(input, copy, bodyfile, settings.kept_headers);
   }
-  char* line = nullptr;
-  size_t capacity = 0;
-  size_t length;
-  while ((line = read_line(line, &capacity, input, &length)) != nullptr) {
-    if (settings.signature && length == 4 && memcmp(line, "-- \n", 4) == 0) {
+  line_reader reader = {input};
+  for (std::string_view line; !(line = next_line(&reader)).empty();) {
+    if (copy != nullptr) {
+      put_bytes(line.data(), line.size(), copy);
+    }
+    if (settings.signature && is_separator(line)) {
       if (copy != nullptr) {
-        put_bytes(line, length, copy);
-        copy_rest(line, &capacity, input, copy);
-      } else {
-        free(line);
+        copy_rest(&reader, copy);
       }
       break;
-    }
-    if (copy != nullptr) {
-      put_bytes(line, length, copy);
     }
     if (settings.quotes && line[0] == '>') {
       put_bytes(">\n", 2, bodyfile);
     } else {
-      put_bytes(line, length, bodyfile);
+      put_bytes(line.data(), line.size(), bodyfile);
     }
   }
+  free(reader.own);
   if (input != stdin) {
     close_stream(input);
   }

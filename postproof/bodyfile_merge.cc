@@ -26,9 +26,11 @@ void emit(merged_output* out, const char* text, size_t size) {
   out->line_open = text[size - 1] != '\n';
 }
 
-bool is_separator(const char* line, size_t length) {
-  return length == 4 && memcmp(line, "-- \n", 4) == 0;
+void emit(merged_output* out, std::string_view text) {
+  emit(out, text.data(), text.size());
 }
+
+bool is_separator(std::string_view line) { return line == "-- \n"; }
 
 // Writes the message's header, with its kept fields replaced in order by the
 // fields of the bodyfile's kept-header block, and one empty line after it.
@@ -73,14 +75,14 @@ void merge_header(FILE* message, FILE* bodyfile, merged_output* out,
 // With the signature left out of the bodyfile, the search stops at the
 // signature separator: a quoted line of the signature belongs to the
 // signature, which comes back whole from the message.
-char* take_quoted_line(char* line, size_t* capacity, FILE* message,
-                       bool signature, merged_output* out) {
-  size_t length;
-  while ((line = read_line(line, capacity, message, &length)) != nullptr &&
-         !(signature && is_separator(line, length))) {
+void take_quoted_line(line_reader* message, bool signature,
+                      merged_output* out) {
+  for (std::string_view line;
+       !(line = next_line(message)).empty() &&
+       !(signature && is_separator(line));) {
     if (line[0] == '>') {
-      emit(out, line, length);
-      return line;
+      emit(out, line);
+      return;
     }
   }
   fatal(0,
@@ -96,27 +98,28 @@ void merge_body(FILE* message, FILE* bodyfile, FILE* output,
   if (settings.strip_header) {
     merge_header(message, bodyfile, &out, settings.kept_headers);
   }
-  char* line = nullptr;
-  size_t capacity = 0;
-  size_t length;
-  while ((line = read_line(line, &capacity, bodyfile, &length)) != nullptr) {
+  line_reader message_reader = {message};
+  line_reader body_reader = {bodyfile};
+  for (std::string_view line; !(line = next_line(&body_reader)).empty();) {
     if (settings.quotes && line[0] == '>') {
-      line =
-          take_quoted_line(line, &capacity, message, settings.signature, &out);
+      take_quoted_line(&message_reader, settings.signature, &out);
     } else {
-      emit(&out, line, length);
+      emit(&out, line);
     }
   }
   if (settings.signature) {
     // The signature: everything from the message's separator on.
     bool in_signature = false;
-    while ((line = read_line(line, &capacity, message, &length)) != nullptr) {
-      in_signature = in_signature || is_separator(line, length);
+    for (std::string_view line;
+         !(line = next_line(&message_reader)).empty();) {
+      in_signature = in_signature || is_separator(line);
       if (in_signature) {
-        emit(&out, line, length);
+        emit(&out, line);
       }
     }
   }
+  free(message_reader.own);
+  free(body_reader.own);
   close_stream(message);
   close_stream(bodyfile);
   close_stream(output);
