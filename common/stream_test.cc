@@ -88,6 +88,62 @@ TEST(ReadLine, ReadErrorIsFatal) {
       "^tool: error: reading file: Bad file descriptor\\.\n$");
 }
 
+// Lines of every length from 1 to 150 bytes, across every kind of boundary
+// of the stream's buffer and of the reader's 64-byte chunks, the last one
+// without its newline.
+std::string lines_of_every_length() {
+  std::string text;
+  for (size_t length = 1; length <= 150; length++) {
+    text += std::string(length - 1, static_cast<char>('a' + length % 26));
+    text += '\n';
+  }
+  return text + "end";
+}
+
+// Reads `text` with next_line through a stream buffer of `buffer_size`
+// bytes (0: unbuffered).
+std::vector<std::string> read_views(const std::string& text,
+                                    size_t buffer_size) {
+  FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+  setvbuf(stream, nullptr, buffer_size == 0 ? _IONBF : _IOFBF, buffer_size);
+  std::vector<std::string> lines;
+  line_reader reader = {stream};
+  for (std::string_view line; !(line = next_line(&reader)).empty();) {
+    lines.emplace_back(line);
+  }
+  free(reader.own);
+  fclose(stream);
+  return lines;
+}
+
+TEST(NextLine, HandsOutEveryLineWhateverTheBufferBoundaries) {
+  const std::string text = lines_of_every_length();
+  for (size_t buffer_size : {0, 1, 63, 64, 65, 127, 128, 200, 4096, 65536}) {
+    const auto lines = read_views(text, buffer_size);
+    ASSERT_EQ(151u, lines.size()) << "buffer " << buffer_size;
+    std::string joined;
+    for (const auto& line : lines) {
+      joined += line;
+    }
+    EXPECT_EQ(text, joined) << "buffer " << buffer_size;
+    EXPECT_EQ("end", lines.back());
+  }
+}
+
+TEST(NextLine, RefusesAZeroByteWhereverItLies) {
+  const std::string text = lines_of_every_length();
+  for (size_t at : {0ul, 63ul, 64ul, 200ul, text.size() / 2, text.size() - 1}) {
+    std::string broken = text;
+    broken[at] = '\0';
+    for (size_t buffer_size : {0, 64, 4096}) {
+      EXPECT_EXIT(read_views(broken, buffer_size), testing::ExitedWithCode(1),
+                  "^tool: error: found a zero byte in the input; only text "
+                  "can be handled\\.\n$")
+          << "at " << at << ", buffer " << buffer_size;
+    }
+  }
+}
+
 TEST(PutText, WriteErrorIsFatal) {
   EXPECT_EXIT(
       {
