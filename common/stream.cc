@@ -210,32 +210,43 @@ inline std::string_view take_line(line_reader* reader, const char* run,
   return {run, length};
 }
 
-// next_line once the line ends found so far are used up: looks at the next
-// chunk, or at the last bytes of the stream's buffer, fewer than a chunk,
-// or gathers a line that reaches past the buffer.
+// Returns the end of the next line among the chunks of the stream's buffer
+// that the reader looks at, moving on to the next chunk where needed, or
+// null once the bytes left are fewer than a chunk.
+inline const char* next_line_end(line_reader* reader) {
+  while (reader->ends == 0) {
+    if (reader->limit - reader->chunk < 128) {
+      return nullptr;
+    }
+    reader->chunk += 64;
+    reader->ends = line_ends_in_chunk(reader->chunk);
+  }
+  const char* end = reader->chunk + __builtin_ctzll(reader->ends);
+  reader->ends &= reader->ends - 1;
+  return end;
+}
+
+// next_line where the buffer was filled again or read by other means, and
+// for its last bytes, fewer than a chunk: lines that end there, or reach
+// past the buffer.
 [[gnu::noinline]] std::string_view next_line_slowly(line_reader* reader) {
   const char* run;
   const size_t size = buffered_input(reader->stream, &run);
   if (run != reader->next || run + size != reader->limit) {
-    // The buffer was filled again, or something else read the stream.
     reader->limit = run + size;
     reader->chunk = run;
     reader->ends = size >= 64 ? line_ends_in_chunk(run) : 0;
-  }
-  while (reader->ends == 0 && reader->limit - reader->chunk >= 128) {
-    reader->chunk += 64;
-    reader->ends = line_ends_in_chunk(reader->chunk);
-  }
-  if (reader->ends != 0) {
-    const char* end = reader->chunk + __builtin_ctzll(reader->ends);
-    reader->ends &= reader->ends - 1;
-    return take_line(reader, run, end);
+    if (const char* end = next_line_end(reader)) {
+      return take_line(reader, run, end);
+    }
   }
   const char* end = find_line_end(run, size);
   if (end < run + size) {
     return take_line(reader, run, end);
   }
-  reader->next = nullptr;  // the buffer is filled again
+  // The buffer is filled again, and the lines kept from it go first.
+  flush_kept(reader);
+  reader->next = nullptr;
   return gather_line(reader);
 }
 
@@ -247,13 +258,31 @@ std::string_view next_line(line_reader* reader) {
   // the lines of a chunk cost a bit each rather than a search each.
   const char* run;
   const size_t size = buffered_input(reader->stream, &run);
-  if (reader->ends != 0 && run == reader->next &&
-      run + size == reader->limit) {
-    const char* end = reader->chunk + __builtin_ctzll(reader->ends);
-    reader->ends &= reader->ends - 1;
-    return take_line(reader, run, end);
+  if (run == reader->next && run + size == reader->limit) {
+    if (const char* end = next_line_end(reader)) {
+      return take_line(reader, run, end);
+    }
   }
   return next_line_slowly(reader);
+}
+
+void keep_line(line_reader* reader, std::string_view line, FILE* output) {
+  if (reader->kept + reader->kept_size == line.data() &&
+      reader->kept_to == output) {
+    reader->kept_size += line.size();
+    return;
+  }
+  flush_kept(reader);
+  reader->kept_to = output;
+  reader->kept = line.data();
+  reader->kept_size = line.size();
+}
+
+void flush_kept(line_reader* reader) {
+  if (reader->kept_size > 0) {
+    put_bytes(reader->kept, reader->kept_size, reader->kept_to);
+    reader->kept_size = 0;
+  }
 }
 
 char* read_line(char* buffer, size_t* capacity, FILE* stream) {

@@ -84,6 +84,11 @@ struct line_reader {
   const char* limit = nullptr;
   const char* chunk = nullptr;
   uint64_t ends = 0;
+  // Lines kept for `kept_to` and not yet written: `kept_size` bytes at
+  // `kept`.
+  FILE* kept_to = nullptr;
+  const char* kept = nullptr;
+  size_t kept_size = 0;
 };
 
 // Returns the next line of the reader's stream, newline included (the last
@@ -91,6 +96,14 @@ struct line_reader {
 // line stays valid until the stream is read again. A line holding a zero
 // byte ends the run, as for read_line.
 std::string_view next_line(line_reader* reader);
+
+// Writes `line`, or the start of it, as the reader handed it out, to
+// `output`. Lines kept one right after another in the stream's buffer are
+// written together as one block: when a line that does not follow comes,
+// before the reader fills the buffer again, or at flush_kept. Call
+// flush_kept before writing anything else to `output`.
+void keep_line(line_reader* reader, std::string_view line, FILE* output);
+void flush_kept(line_reader* reader);
 
 // Returns the first byte of the `size` bytes at `text` that is `a` or `b`,
 // or `text + size` when there is none.

@@ -122,7 +122,7 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
   po_state state;
   for (std::string_view line; !(line = next_line(&reader)).empty();) {
     if (copy != nullptr) {
-      put_bytes(line.data(), line.size(), copy);
+      keep_line(&reader, line, copy);  // the copy goes over in runs
     }
     if (2 * line.size() + 1 > scratch_size) {
       scratch_size = 2 * line.size() + 1024;
@@ -156,6 +156,7 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
       put_bytes(marker, 2, spellfile);
     }
   }
+  flush_kept(&reader);
   free(reader.own);
   free(scratch);
   if (input != stdin) {

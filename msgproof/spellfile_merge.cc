@@ -115,15 +115,17 @@ void write_strings(std::string_view spell_line, size_t quote, bool strict,
 // Writes a handed-over translation: the keyword part of the PO line (its
 // blanks, the keyword and anything before the string, such as [1]), then the
 // string text of the spellfile line, joined again.
-void write_translation(std::string_view po_line, std::string_view spell_line,
-                       bool strict, char* scratch, FILE* output) {
+void write_translation(line_reader* po, std::string_view po_line,
+                       std::string_view spell_line, bool strict, char* scratch,
+                       FILE* output) {
   const size_t spell_quote = spell_line.find('"');
   if (spell_quote == std::string_view::npos) {
     fatal(0, _("found a translation without a string in the spell file:\n%s"),
           without_newline(spell_line));
   }
   // The extraction hands over only msgstr lines that hold a double quote.
-  put_bytes(po_line.data(), po_line.find('"'), output);
+  keep_line(po, po_line.substr(0, po_line.find('"')), output);
+  flush_kept(po);
   write_strings(spell_line, spell_quote, strict, scratch, output);
 }
 
@@ -155,18 +157,22 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
       scratch_size = spell_line.size() + 1024;
       scratch = static_cast<char*>(realloc_or_die(scratch, scratch_size));
     }
+    // The PO lines that markers bring back are kept, and written in runs;
+    // they go out before anything else is written.
+    if (!is_marker_kind(spell_line[0])) {
+      flush_kept(&po_reader);
+    }
     switch (spell_line[0]) {
     case '#':
     case '>':
     case ')':
-    case ']': {
-      const std::string_view po_line =
-          claim_line(&po_reader, &state, language, spell_line);
-      put_bytes(po_line.data(), po_line.size(), output);
+    case ']':
+      keep_line(&po_reader,
+                claim_line(&po_reader, &state, language, spell_line), output);
       break;
-    }
     case '+':
-      write_translation(claim_line(&po_reader, &state, language, spell_line),
+      write_translation(&po_reader,
+                        claim_line(&po_reader, &state, language, spell_line),
                         spell_line, strict, scratch, output);
       break;
     case '"':
@@ -189,6 +195,7 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
             without_newline(spell_line));
     }
   }
+  flush_kept(&po_reader);
   check_rest_of_po(&po_reader, &state, language);
   free(spell_reader.own);
   free(po_reader.own);

@@ -38,7 +38,7 @@ void extract_header(FILE* input, FILE* copy, FILE* bodyfile,
 // Copies the rest of the reader's stream to `copy`.
 void copy_rest(line_reader* reader, FILE* copy) {
   for (std::string_view line; !(line = next_line(reader)).empty();) {
-    put_bytes(line.data(), line.size(), copy);
+    keep_line(reader, line, copy);
   }
 }
 
@@ -62,12 +62,15 @@ void extract_body(FILE* input, FILE* copy, FILE* bodyfile,
       }
       break;
     }
+    // Lines of the body go over in runs, as they stand in the input.
     if (settings.quotes && line[0] == '>') {
+      flush_kept(&reader);
       put_bytes(">\n", 2, bodyfile);
     } else {
-      put_bytes(line.data(), line.size(), bodyfile);
+      keep_line(&reader, line, bodyfile);
     }
   }
+  flush_kept(&reader);
   free(reader.own);
   if (input != stdin) {
     close_stream(input);
