@@ -1,8 +1,8 @@
 // Line reader and stream operations that end the run on failure.
 #include <errno.h>
 #include <fcntl.h>
-#include <stdio_ext.h>
 #include <stdint.h>
+#include <stdio_ext.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
@@ -200,7 +200,7 @@ uint64_t line_ends_in_chunk(const char* text) {
 // Hands out the line from `run`, the stream's next byte, to `end`, its
 // newline or a zero byte.
 inline std::string_view take_line(line_reader* reader, const char* run,
-                           const char* end) {
+                                  const char* end) {
   if (*end == '\0') {
     zero_byte();
   }

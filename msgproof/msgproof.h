@@ -81,10 +81,12 @@ size_t join_split_strings(std::string_view text, char* out);
 // The line without its leading blanks, on which its kind is judged.
 inline std::string_view skip_blanks(std::string_view line) {
   size_t blanks = 0;
-  while (blanks < line.size() && (line[blanks] == ' ' || line[blanks] == '\t')) {
+  while (blanks < line.size() &&
+         (line[blanks] == ' ' || line[blanks] == '\t')) {
     blanks++;
   }
-  return line.substr(blanks);
+  line.remove_prefix(blanks);
+  return line;
 }
 
 // A copy of `line` without its newline, for quoting the line in a

@@ -13,8 +13,8 @@ size_t split_after_escapes(std::string_view text, char* out) {
   const char* const end = at + text.size();
   for (;;) {
     // Copy up to the next backslash, or the end, in one piece.
-    const char* backslash = find_either(at, static_cast<size_t>(end - at),
-                                        '\\', '\\');
+    const char* backslash =
+        find_either(at, static_cast<size_t>(end - at), '\\', '\\');
     memcpy(out, at, static_cast<size_t>(backslash - at));
     out += backslash - at;
     at = backslash;
@@ -98,7 +98,8 @@ char classify_po_line(std::string_view rest, po_state* state,
       return '>';
     }
     if (rest.starts_with("msgstr")) {
-      state->selected = carries_language(rest.substr(6), language);
+      state->selected =
+          carries_language({rest.data() + 6, rest.size() - 6}, language);
       state->in_msgid = false;
       state->in_msgstr = true;
       // A msgstr line without any string is malformed; it stays with the
@@ -131,12 +132,15 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
     const std::string_view rest = skip_blanks(line);
     const char kind = classify_po_line(rest, &state, language);
     switch (kind) {
-    case '+':
+    case '+': {
+      const size_t quote = rest.find('"');
       put_bytes("+ ", 2, spellfile);
       put_bytes(scratch,
-                split_after_escapes(rest.substr(rest.find('"')), scratch),
+                split_after_escapes({rest.data() + quote, rest.size() - quote},
+                                    scratch),
                 spellfile);
       break;
+    }
     case '"':
       put_bytes(scratch, split_after_escapes(rest, scratch), spellfile);
       break;

@@ -102,7 +102,8 @@ std::string_view claim_line(line_reader* po, po_state* state,
 // unescaped. `scratch` must hold the line's length plus one.
 void write_strings(std::string_view spell_line, size_t quote, bool strict,
                    char* scratch, FILE* output) {
-  const size_t length = join_split_strings(spell_line.substr(quote), scratch);
+  const size_t length = join_split_strings(
+      {spell_line.data() + quote, spell_line.size() - quote}, scratch);
   if (strict && !is_string_run({scratch, length})) {
     fatal(0,
           _("found a translation in the spell file that is not a "
@@ -124,7 +125,7 @@ void write_translation(line_reader* po, std::string_view po_line,
           without_newline(spell_line));
   }
   // The extraction hands over only msgstr lines that hold a double quote.
-  keep_line(po, po_line.substr(0, po_line.find('"')), output);
+  keep_line(po, {po_line.data(), po_line.find('"')}, output);
   flush_kept(po);
   write_strings(spell_line, spell_quote, strict, scratch, output);
 }
@@ -183,9 +184,8 @@ void merge_translations(FILE* po, FILE* spellfile, FILE* output, bool strict,
       break;
     case '?':
       if (!strict) {
-        const size_t cut = spell_line.size() == 1 || spell_line[1] == '\n'
-                               ? 1
-                               : 2;
+        const size_t cut =
+            spell_line.size() == 1 || spell_line[1] == '\n' ? 1 : 2;
         put_bytes(spell_line.data() + cut, spell_line.size() - cut, output);
         break;
       }

@@ -42,7 +42,9 @@ void copy_rest(line_reader* reader, FILE* copy) {
   }
 }
 
-bool is_separator(std::string_view line) { return line == "-- \n"; }
+bool is_separator(std::string_view line) {
+  return line == "-- \n";
+}
 
 }  // namespace
 

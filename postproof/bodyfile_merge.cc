@@ -30,7 +30,9 @@ void emit(merged_output* out, std::string_view text) {
   emit(out, text.data(), text.size());
 }
 
-bool is_separator(std::string_view line) { return line == "-- \n"; }
+bool is_separator(std::string_view line) {
+  return line == "-- \n";
+}
 
 // Writes the message's header, with its kept fields replaced in order by the
 // fields of the bodyfile's kept-header block, and one empty line after it.
@@ -77,9 +79,8 @@ void merge_header(FILE* message, FILE* bodyfile, merged_output* out,
 // signature, which comes back whole from the message.
 void take_quoted_line(line_reader* message, bool signature,
                       merged_output* out) {
-  for (std::string_view line;
-       !(line = next_line(message)).empty() &&
-       !(signature && is_separator(line));) {
+  for (std::string_view line; !(line = next_line(message)).empty() &&
+                              !(signature && is_separator(line));) {
     if (line[0] == '>') {
       emit(out, line);
       return;
@@ -110,8 +111,7 @@ void merge_body(FILE* message, FILE* bodyfile, FILE* output,
   if (settings.signature) {
     // The signature: everything from the message's separator on.
     bool in_signature = false;
-    for (std::string_view line;
-         !(line = next_line(&message_reader)).empty();) {
+    for (std::string_view line; !(line = next_line(&message_reader)).empty();) {
       in_signature = in_signature || is_separator(line);
       if (in_signature) {
         emit(&out, line);
