@@ -42,25 +42,6 @@ void consume_input(FILE* stream, size_t size) {
 #endif
 }
 
-// Copies `text` into the stream's buffer if it fits; returns false if not.
-// Line-buffered and unbuffered streams never have room, so they still flush
-// as they should.
-bool put_buffered(const char* text, size_t size, FILE* stream) {
-#if defined(__GLIBC__)
-  char* at = stream->_IO_write_ptr;
-  if (static_cast<size_t>(stream->_IO_write_end - at) >= size) {
-    memcpy(at, text, size);
-    stream->_IO_write_ptr = at + size;
-    return true;
-  }
-#else
-  (void)text;
-  (void)size;
-  (void)stream;
-#endif
-  return false;
-}
-
 constexpr size_t stream_buffer_size = 128 * 1024;
 
 // Makes the line buffer hold at least `needed` bytes. It grows in steps of
@@ -95,6 +76,34 @@ char* line_buffer(char* buffer, size_t* room, size_t needed) {
 
 }  // namespace
 
+size_t copy_until_either(const char* text, size_t size, char* out, char a,
+                         char b) {
+  size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i first = _mm_set1_epi8(a);
+  const __m128i second = _mm_set1_epi8(b);
+  for (; size - at >= 16; at += 16) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), block);
+    const int found = _mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second)));
+    if (found != 0) {
+      return at +
+             static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found)));
+    }
+  }
+#endif
+  for (; at < size && text[at] != a && text[at] != b; at++) {
+    out[at] = text[at];
+  }
+  return at;
+}
+
+namespace {
+
+// Returns the first byte of the `size` bytes at `text` that is `a` or `b`,
+// or `text + size` when there is none.
 const char* find_either(const char* text, size_t size, char a, char b) {
   const char* const end = text + size;
 #if defined(__SSE2__)
@@ -115,8 +124,6 @@ const char* find_either(const char* text, size_t size, char a, char b) {
   }
   return text;
 }
-
-namespace {
 
 // Returns where the line that starts at `text` ends within the `size` bytes
 // there: at its newline or at a zero byte, whichever comes first, or at
@@ -313,8 +320,34 @@ void put_text(const char* text, FILE* stream) {
   put_bytes(text, strlen(text), stream);
 }
 
+char* output_room(FILE* stream, size_t size) {
+  // Line-buffered and unbuffered streams never have room, so they still
+  // flush as they should.
+#if defined(__GLIBC__)
+  char* at = stream->_IO_write_ptr;
+  if (static_cast<size_t>(stream->_IO_write_end - at) >= size) {
+    return at;
+  }
+#else
+  (void)stream;
+  (void)size;
+#endif
+  return nullptr;
+}
+
+void commit_output(FILE* stream, size_t size) {
+#if defined(__GLIBC__)
+  stream->_IO_write_ptr += size;
+#else
+  (void)stream;
+  (void)size;
+#endif
+}
+
 void put_bytes(const char* text, size_t size, FILE* stream) {
-  if (put_buffered(text, size, stream)) {
+  if (char* room = output_room(stream, size)) {
+    memcpy(room, text, size);
+    commit_output(stream, size);
     return;
   }
   if (fwrite(text, 1, size, stream) != size) {

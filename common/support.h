@@ -69,6 +69,13 @@ char* read_line(char* buffer, size_t* capacity, FILE* stream);
 // The same, also setting `*length` to the line's length.
 char* read_line(char* buffer, size_t* capacity, FILE* stream, size_t* length);
 
+// Returns where the next `size` bytes written to `stream` go in its own
+// buffer, or null when the buffer has less room (or the stream writes at
+// once). A conversion may write there directly and then has commit_output
+// add the bytes it wrote, which saves copying them.
+char* output_room(FILE* stream, size_t size);
+void commit_output(FILE* stream, size_t size);
+
 // Reads the lines of a stream and hands each out where it lies, without
 // copying it: in the stream's own buffer when the line is there whole,
 // otherwise gathered in `own`. The reader reads no further ahead than the
@@ -105,9 +112,12 @@ std::string_view next_line(line_reader* reader);
 void keep_line(line_reader* reader, std::string_view line, FILE* output);
 void flush_kept(line_reader* reader);
 
-// Returns the first byte of the `size` bytes at `text` that is `a` or `b`,
-// or `text + size` when there is none.
-const char* find_either(const char* text, size_t size, char a, char b);
+// Copies the `size` bytes at `text` to `out` up to the first that is `a` or
+// `b`, or all of them when there is none, and returns how many it copied.
+// `out` must have room for `size` bytes: the bytes after the copy may be
+// overwritten.
+size_t copy_until_either(const char* text, size_t size, char* out, char a,
+                         char b);
 
 // Writes a zero-terminated string.
 void put_text(const char* text, FILE* stream);

@@ -89,6 +89,18 @@ inline std::string_view skip_blanks(std::string_view line) {
   return line;
 }
 
+// The offset of the first double quote in `line` from offset `from` on, or
+// npos. On the lines looked at it stands right after a keyword or at the
+// start, where a plain loop finds it sooner than a library call.
+inline size_t find_quote(std::string_view line, size_t from = 0) {
+  for (size_t at = from; at < line.size(); at++) {
+    if (line[at] == '"') {
+      return at;
+    }
+  }
+  return std::string_view::npos;
+}
+
 // A copy of `line` without its newline, for quoting the line in a
 // diagnostic.
 const char* without_newline(std::string_view line);

@@ -13,11 +13,10 @@ size_t split_after_escapes(std::string_view text, char* out) {
   const char* const end = at + text.size();
   for (;;) {
     // Copy up to the next backslash, or the end, in one piece.
-    const char* backslash =
-        find_either(at, static_cast<size_t>(end - at), '\\', '\\');
-    memcpy(out, at, static_cast<size_t>(backslash - at));
-    out += backslash - at;
-    at = backslash;
+    const size_t plain =
+        copy_until_either(at, static_cast<size_t>(end - at), out, '\\', '\\');
+    out += plain;
+    at += plain;
     if (at == end) {
       break;
     }
@@ -69,6 +68,18 @@ bool carries_language(std::string_view after_keyword, const char* language) {
   return found != std::string_view::npos && found <= quote;
 }
 
+// Writes the string text `strings` split after its escapes, straight into
+// the spellfile's buffer where it has room, otherwise through `scratch`,
+// which must hold twice its length plus one.
+void write_split(std::string_view strings, char* scratch, FILE* spellfile) {
+  const size_t most = 2 * strings.size() + 1;
+  if (char* room = output_room(spellfile, most)) {
+    commit_output(spellfile, split_after_escapes(strings, room));
+  } else {
+    put_bytes(scratch, split_after_escapes(strings, scratch), spellfile);
+  }
+}
+
 }  // namespace
 
 char classify_po_line(std::string_view rest, po_state* state,
@@ -90,7 +101,7 @@ char classify_po_line(std::string_view rest, po_state* state,
     return '?';
   case 'm':
     if (rest.starts_with("msgid") || rest.starts_with("msgctxt")) {
-      const size_t quote = rest.find('"');
+      const size_t quote = find_quote(rest, 5);  // after msgid or msgctxt
       state->has_msgid = quote != std::string_view::npos &&
                          (quote + 1 == rest.size() || rest[quote + 1] != '"');
       state->in_msgstr = false;
@@ -105,7 +116,7 @@ char classify_po_line(std::string_view rest, po_state* state,
       // A msgstr line without any string is malformed; it stays with the
       // PO file, which the merge then copies unchanged.
       return state->selected && state->has_msgid &&
-                     rest.find('"') != std::string_view::npos
+                     find_quote(rest, 6) != std::string_view::npos
                  ? '+'
                  : ')';
     }
@@ -133,16 +144,14 @@ void extract_translations(FILE* input, FILE* copy, FILE* spellfile, bool strict,
     const char kind = classify_po_line(rest, &state, language);
     switch (kind) {
     case '+': {
-      const size_t quote = rest.find('"');
+      const size_t quote = find_quote(rest, 6);  // after msgstr
       put_bytes("+ ", 2, spellfile);
-      put_bytes(scratch,
-                split_after_escapes({rest.data() + quote, rest.size() - quote},
-                                    scratch),
-                spellfile);
+      write_split({rest.data() + quote, rest.size() - quote}, scratch,
+                  spellfile);
       break;
     }
     case '"':
-      put_bytes(scratch, split_after_escapes(rest, scratch), spellfile);
+      write_split(rest, scratch, spellfile);
       break;
     case '\n':
       put_bytes("\n", 1, spellfile);

@@ -14,12 +14,11 @@ size_t join_split_strings(std::string_view text, char* out) {
   bool may_drop = false;
   for (;;) {
     // Copy up to the next backslash or double quote in one piece.
-    const char* stop =
-        find_either(at, static_cast<size_t>(end - at), '\\', '"');
-    if (stop > at) {
-      memcpy(out, at, static_cast<size_t>(stop - at));
-      out += stop - at;
-      at = stop;
+    const size_t plain =
+        copy_until_either(at, static_cast<size_t>(end - at), out, '\\', '"');
+    if (plain > 0) {
+      out += plain;
+      at += plain;
       may_drop = true;
     }
     if (at == end) {
@@ -45,7 +44,7 @@ size_t join_split_strings(std::string_view text, char* out) {
 }
 
 bool is_string_run(std::string_view text) {
-  size_t at = text.find('"');
+  size_t at = find_quote(text);
   if (at == std::string_view::npos) {
     return false;
   }
@@ -97,20 +96,28 @@ std::string_view claim_line(line_reader* po, po_state* state,
 }
 
 // Writes the joined string text of the spellfile line `spell_line` from
-// `quote` on; in strict mode, refuses one that is no run of string
-// literals: a filter cut off inside a translation, or a quote left
-// unescaped. `scratch` must hold the line's length plus one.
+// `quote` on, straight into the output's buffer where it has room; in
+// strict mode, refuses one that is no run of string literals: a filter cut
+// off inside a translation, or a quote left unescaped. `scratch` must hold
+// the line's length plus one.
 void write_strings(std::string_view spell_line, size_t quote, bool strict,
                    char* scratch, FILE* output) {
-  const size_t length = join_split_strings(
-      {spell_line.data() + quote, spell_line.size() - quote}, scratch);
-  if (strict && !is_string_run({scratch, length})) {
+  const std::string_view strings = {spell_line.data() + quote,
+                                    spell_line.size() - quote};
+  char* room = output_room(output, strings.size() + 1);
+  char* joined = room != nullptr ? room : scratch;
+  const size_t length = join_split_strings(strings, joined);
+  if (strict && !is_string_run({joined, length})) {
     fatal(0,
           _("found a translation in the spell file that is not a "
             "well-formed string:\n%s"),
           without_newline(spell_line));
   }
-  put_bytes(scratch, length, output);
+  if (room != nullptr) {
+    commit_output(output, length);
+  } else {
+    put_bytes(scratch, length, output);
+  }
 }
 
 // Writes a handed-over translation: the keyword part of the PO line (its
@@ -119,13 +126,13 @@ void write_strings(std::string_view spell_line, size_t quote, bool strict,
 void write_translation(line_reader* po, std::string_view po_line,
                        std::string_view spell_line, bool strict, char* scratch,
                        FILE* output) {
-  const size_t spell_quote = spell_line.find('"');
+  const size_t spell_quote = find_quote(spell_line);
   if (spell_quote == std::string_view::npos) {
     fatal(0, _("found a translation without a string in the spell file:\n%s"),
           without_newline(spell_line));
   }
   // The extraction hands over only msgstr lines that hold a double quote.
-  keep_line(po, {po_line.data(), po_line.find('"')}, output);
+  keep_line(po, {po_line.data(), find_quote(po_line)}, output);
   flush_kept(po);
   write_strings(spell_line, spell_quote, strict, scratch, output);
 }
