@@ -259,7 +259,7 @@ inline const char* next_line_end(line_reader* reader) {
 
 }  // namespace
 
-std::string_view next_line(line_reader* reader) {
+std::string_view next_line_in_chunks(line_reader* reader) {
   // Most lines lie whole in the stream's buffer and are handed out there.
   // The line ends are found 64 bytes at a time and kept as bits, so that
   // the lines of a chunk cost a bit each rather than a search each.

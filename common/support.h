@@ -85,8 +85,9 @@ struct line_reader {
   char* own = nullptr;  // for lines the stream's buffer did not hold whole
   size_t capacity = 0;  // of `own`; free `own` when done
   // Where the line ends in the stream's buffer are, as far as looked at:
-  // the bits of `ends` are the newlines from `next` on in the 64 bytes at
-  // `chunk`; `limit` is the end of the buffered input.
+  // the bits of `ends` are the newlines (and zero bytes) after `next`, the
+  // stream's next byte, in the 64 bytes at `chunk`; `limit` is the end of
+  // the buffered input.
   const char* next = nullptr;
   const char* limit = nullptr;
   const char* chunk = nullptr;
@@ -101,8 +102,31 @@ struct line_reader {
 // Returns the next line of the reader's stream, newline included (the last
 // line of the input may lack it), or an empty view at the end of input. The
 // line stays valid until the stream is read again. A line holding a zero
-// byte ends the run, as for read_line.
-std::string_view next_line(line_reader* reader);
+// byte ends the run, as for read_line. Defined below.
+inline std::string_view next_line(line_reader* reader);
+// next_line for all but its common case, which is inline.
+std::string_view next_line_in_chunks(line_reader* reader);
+
+inline std::string_view next_line(line_reader* reader) {
+  // The common case, called for every line: a line that ends where the
+  // reader has already found a newline in the stream's buffer (which glibc
+  // lets a program see).
+#if defined(__GLIBC__)
+  FILE* const stream = reader->stream;
+  const char* run = stream->_IO_read_ptr;
+  if (reader->ends != 0 && run == reader->next &&
+      stream->_IO_read_end == reader->limit) {
+    const char* end = reader->chunk + __builtin_ctzll(reader->ends);
+    if (*end != '\0') {
+      reader->ends &= reader->ends - 1;
+      stream->_IO_read_ptr = const_cast<char*>(end + 1);
+      reader->next = end + 1;
+      return {run, static_cast<size_t>(end + 1 - run)};
+    }
+  }
+#endif
+  return next_line_in_chunks(reader);
+}
 
 // Writes `line`, or the start of it, as the reader handed it out, to
 // `output`. Lines kept one right after another in the stream's buffer are
