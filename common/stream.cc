@@ -82,16 +82,26 @@ size_t copy_until_either(const char* text, size_t size, char* out, char a,
 #if defined(__SSE2__)
   const __m128i first = _mm_set1_epi8(a);
   const __m128i second = _mm_set1_epi8(b);
-  for (; size - at >= 16; at += 16) {
+  // The bytes `a` and `b` among the 16 at `from`, a bit each, which are
+  // copied as they are looked at.
+  const auto copy_block = [&](size_t from) {
     const __m128i block =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), block);
-    const int found = _mm_movemask_epi8(_mm_or_si128(
-        _mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second)));
-    if (found != 0) {
-      return at +
-             static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found)));
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + from), block);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second))));
+  };
+  for (; size - at >= 16; at += 16) {
+    if (const unsigned found = copy_block(at)) {
+      return at + static_cast<size_t>(__builtin_ctz(found));
     }
+  }
+  if (at < size && size >= 16) {
+    // The last block ends at the end: it looks at some bytes again, which
+    // hold neither, and copies them again, rather than going byte by byte.
+    const unsigned found = copy_block(size - 16);
+    return found != 0 ? size - 16 + static_cast<size_t>(__builtin_ctz(found))
+                      : size;
   }
 #endif
   for (; at < size && text[at] != a && text[at] != b; at++) {

@@ -144,6 +144,30 @@ TEST(NextLine, RefusesAZeroByteWhereverItLies) {
   }
 }
 
+TEST(CopyUntilEither, StopsAtTheFirstOfTwoBytesWhateverTheLength) {
+  for (size_t size = 0; size <= 40; size++) {
+    for (size_t stop = 0; stop <= size; stop++) {  // stop == size: none
+      for (char mark : {'"', '\\'}) {
+        std::string text(size, 'x');
+        for (size_t at = 0; at < size; at++) {
+          text[at] = static_cast<char>('a' + at % 26);
+        }
+        if (stop < size) {
+          text[stop] = mark;
+          if (stop + 1 < size) {
+            text[stop + 1] = mark == '"' ? '\\' : '"';  // a later one
+          }
+        }
+        std::string out(size, '.');
+        EXPECT_EQ(stop, copy_until_either(text.data(), size, out.data(), '"',
+                                          '\\'))
+            << "size " << size << ", stop " << stop;
+        EXPECT_EQ(text.substr(0, stop), out.substr(0, stop));
+      }
+    }
+  }
+}
+
 TEST(PutText, WriteErrorIsFatal) {
   EXPECT_EXIT(
       {
