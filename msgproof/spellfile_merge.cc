@@ -131,8 +131,9 @@ void write_translation(line_reader* po, std::string_view po_line,
     fatal(0, _("found a translation without a string in the spell file:\n%s"),
           without_newline(spell_line));
   }
-  // The extraction hands over only msgstr lines that hold a double quote.
-  keep_line(po, {po_line.data(), find_quote(po_line)}, output);
+  // The extraction hands over only msgstr lines that hold a double quote,
+  // after the keyword.
+  keep_line(po, {po_line.data(), find_quote(po_line, 6)}, output);
   flush_kept(po);
   write_strings(spell_line, spell_quote, strict, scratch, output);
 }
