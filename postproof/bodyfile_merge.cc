@@ -9,16 +9,27 @@ namespace {
 
 // The merged message. A line taken from the bodyfile may lack its newline
 // (editors and filters drop the last one); when more text follows, the
-// newline is supplied first, so that no line is glued onto the next.
+// newline is supplied first, so that no line is glued onto the next. Lines
+// of the body are kept by the reader they come from and written in runs.
 struct merged_output {
   FILE* stream;
   bool line_open = false;
+  line_reader* holder = nullptr;  // holds kept lines not yet written
 };
+
+// Writes what the holder keeps, so that other text can follow it.
+void release(merged_output* out) {
+  if (out->holder != nullptr) {
+    flush_kept(out->holder);
+    out->holder = nullptr;
+  }
+}
 
 void emit(merged_output* out, const char* text, size_t size) {
   if (size == 0) {
     return;
   }
+  release(out);
   if (out->line_open) {
     put_bytes("\n", 1, out->stream);
   }
@@ -26,8 +37,18 @@ void emit(merged_output* out, const char* text, size_t size) {
   out->line_open = text[size - 1] != '\n';
 }
 
-void emit(merged_output* out, std::string_view text) {
-  emit(out, text.data(), text.size());
+// Writes `line` as `reader` handed it out.
+void emit_line(merged_output* out, line_reader* reader, std::string_view line) {
+  if (out->line_open) {
+    emit(out, line.data(), line.size());
+    return;
+  }
+  if (out->holder != reader) {
+    release(out);
+    out->holder = reader;
+  }
+  keep_line(reader, line, out->stream);
+  out->line_open = line.back() != '\n';
 }
 
 bool is_separator(std::string_view line) {
@@ -82,7 +103,7 @@ void take_quoted_line(line_reader* message, bool signature,
   for (std::string_view line; !(line = next_line(message)).empty() &&
                               !(signature && is_separator(line));) {
     if (line[0] == '>') {
-      emit(out, line);
+      emit_line(out, message, line);
       return;
     }
   }
@@ -105,7 +126,7 @@ void merge_body(FILE* message, FILE* bodyfile, FILE* output,
     if (settings.quotes && line[0] == '>') {
       take_quoted_line(&message_reader, settings.signature, &out);
     } else {
-      emit(&out, line);
+      emit_line(&out, &body_reader, line);
     }
   }
   if (settings.signature) {
@@ -114,10 +135,11 @@ void merge_body(FILE* message, FILE* bodyfile, FILE* output,
     for (std::string_view line; !(line = next_line(&message_reader)).empty();) {
       in_signature = in_signature || is_separator(line);
       if (in_signature) {
-        emit(&out, line);
+        emit_line(&out, &message_reader, line);
       }
     }
   }
+  release(&out);
   free(message_reader.own);
   free(body_reader.own);
   close_stream(message);
