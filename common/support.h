@@ -79,7 +79,7 @@ void commit_output(FILE* stream, size_t size);
 // Reads the lines of a stream and hands each out where it lies, without
 // copying it: in the stream's own buffer when the line is there whole,
 // otherwise gathered in `own`. The reader reads no further ahead than the
-// stream itself, so the stream may also be read by other means in between.
+// stream itself; while it is in use, the stream is read through it alone.
 struct line_reader {
   FILE* stream;
   char* own = nullptr;  // for lines the stream's buffer did not hold whole
@@ -99,18 +99,17 @@ struct line_reader {
   size_t kept_size = 0;
 };
 
+// next_line for all but its common case.
+std::string_view next_line_in_chunks(line_reader* reader);
+
 // Returns the next line of the reader's stream, newline included (the last
 // line of the input may lack it), or an empty view at the end of input. The
 // line stays valid until the stream is read again. A line holding a zero
-// byte ends the run, as for read_line. Defined below.
-inline std::string_view next_line(line_reader* reader);
-// next_line for all but its common case, which is inline.
-std::string_view next_line_in_chunks(line_reader* reader);
-
+// byte ends the run, as for read_line.
 inline std::string_view next_line(line_reader* reader) {
-  // The common case, called for every line: a line that ends where the
-  // reader has already found a newline in the stream's buffer (which glibc
-  // lets a program see).
+  // The common case, inline as it comes for nearly every line: the line
+  // ends where the reader has already found a newline in the stream's
+  // buffer (which glibc lets a program see).
 #if defined(__GLIBC__)
   FILE* const stream = reader->stream;
   const char* run = stream->_IO_read_ptr;
