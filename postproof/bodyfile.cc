@@ -42,10 +42,6 @@ void copy_rest(line_reader* reader, FILE* copy) {
   }
 }
 
-bool is_separator(std::string_view line) {
-  return line == "-- \n";
-}
-
 }  // namespace
 
 void extract_body(FILE* input, FILE* copy, FILE* bodyfile,

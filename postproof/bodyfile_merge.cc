@@ -51,10 +51,6 @@ void emit_line(merged_output* out, line_reader* reader, std::string_view line) {
   out->line_open = line.back() != '\n';
 }
 
-bool is_separator(std::string_view line) {
-  return line == "-- \n";
-}
-
 // Writes the message's header, with its kept fields replaced in order by the
 // fields of the bodyfile's kept-header block, and one empty line after it.
 void merge_header(FILE* message, FILE* bodyfile, merged_output* out,

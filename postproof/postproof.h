@@ -5,6 +5,8 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include <string_view>
+
 // The header names given with -k, the last one first.
 struct kept_header {
   const char* name;
@@ -40,6 +42,11 @@ char* read_header_line(char* buffer, size_t* capacity, FILE* stream);
 // The same, also setting `*length` to the field's length.
 char* read_header_line(char* buffer, size_t* capacity, FILE* stream,
                        size_t* length);
+
+// Whether `line` is the signature separator: "-- " alone on its line.
+inline bool is_separator(std::string_view line) {
+  return line == "-- \n";
+}
 
 // Whether the field `line` is named in `kept_headers`, ignoring the case of
 // ASCII letters; the name must be followed directly by a colon.
