@@ -144,6 +144,45 @@ TEST(NextLine, RefusesAZeroByteWhereverItLies) {
   }
 }
 
+TEST(KeepLine, KeptRunsComeOutWholeAcrossRefills) {
+  // Every line is kept but every seventh, which is replaced; the kept runs
+  // must survive the buffer filling again and lines gathered in the
+  // reader's own buffer.
+  const std::string text = lines_of_every_length();
+  std::string want;
+  size_t number = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    const size_t next = end == std::string::npos ? text.size() : end + 1;
+    want += ++number % 7 == 0 ? std::string("X\n") : text.substr(at, next - at);
+    at = next;
+  }
+  for (size_t buffer_size : {0, 64, 100, 4096}) {
+    FILE* input = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    setvbuf(input, nullptr, buffer_size == 0 ? _IONBF : _IOFBF, buffer_size);
+    char* written = nullptr;
+    size_t written_size = 0;
+    FILE* output = open_memstream(&written, &written_size);
+    line_reader reader = {input};
+    number = 0;
+    for (std::string_view line; !(line = next_line(&reader)).empty();) {
+      if (++number % 7 == 0) {
+        flush_kept(&reader);
+        put_bytes("X\n", 2, output);
+      } else {
+        keep_line(&reader, line, output);
+      }
+    }
+    flush_kept(&reader);
+    free(reader.own);
+    fclose(input);
+    fclose(output);
+    EXPECT_EQ(want, std::string(written, written_size))
+        << "buffer " << buffer_size;
+    free(written);
+  }
+}
+
 TEST(CopyUntilEither, StopsAtTheFirstOfTwoBytesWhateverTheLength) {
   for (size_t size = 0; size <= 40; size++) {
     for (size_t stop = 0; stop <= size; stop++) {  // stop == size: none
@@ -159,8 +198,8 @@ TEST(CopyUntilEither, StopsAtTheFirstOfTwoBytesWhateverTheLength) {
           }
         }
         std::string out(size, '.');
-        EXPECT_EQ(stop, copy_until_either(text.data(), size, out.data(), '"',
-                                          '\\'))
+        EXPECT_EQ(stop,
+                  copy_until_either(text.data(), size, out.data(), '"', '\\'))
             << "size " << size << ", stop " << stop;
         EXPECT_EQ(text.substr(0, stop), out.substr(0, stop));
       }
