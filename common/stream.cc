@@ -243,19 +243,18 @@ inline const char* next_line_end(line_reader* reader) {
   return end;
 }
 
-// next_line where the buffer was filled again or read by other means, and
-// for its last bytes, fewer than a chunk: lines that end there, or reach
-// past the buffer.
-[[gnu::noinline]] std::string_view next_line_slowly(line_reader* reader) {
+// next_line where the reader looks at the stream's buffer afresh from its
+// next byte: at the first line, after the buffer was filled again, and for
+// its last bytes, fewer than a chunk, where a line may reach past it. Kept
+// out of line, so that the chunk path stays small.
+[[gnu::noinline]] std::string_view next_line_afresh(line_reader* reader) {
   const char* run;
   const size_t size = buffered_input(reader->stream, &run);
-  if (run != reader->next || run + size != reader->limit) {
-    reader->limit = run + size;
-    reader->chunk = run;
-    reader->ends = size >= 64 ? line_ends_in_chunk(run) : 0;
-    if (const char* end = next_line_end(reader)) {
-      return take_line(reader, run, end);
-    }
+  reader->limit = run + size;
+  reader->chunk = run;
+  reader->ends = size >= 64 ? line_ends_in_chunk(run) : 0;
+  if (const char* end = next_line_end(reader)) {
+    return take_line(reader, run, end);
   }
   const char* end = find_line_end(run, size);
   if (end < run + size) {
@@ -280,7 +279,7 @@ std::string_view next_line_in_chunks(line_reader* reader) {
       return take_line(reader, run, end);
     }
   }
-  return next_line_slowly(reader);
+  return next_line_afresh(reader);
 }
 
 void keep_line(line_reader* reader, std::string_view line, FILE* output) {

@@ -1,6 +1,5 @@
 // Merging an edited spellfile back into its PO file.
 #include <stdlib.h>
-#include <string.h>
 
 #include "msgproof.h"
 #include "support.h"

@@ -1,7 +1,6 @@
 // Turning a message into the bodyfile: kept header fields, the body, quoted
 // lines as markers, the signature left out.
 #include <stdlib.h>
-#include <string.h>
 
 #include "postproof.h"
 #include "support.h"

@@ -1,6 +1,5 @@
 // Merging an edited bodyfile back into its message.
 #include <stdlib.h>
-#include <string.h>
 
 #include "postproof.h"
 #include "support.h"
